@@ -1,0 +1,129 @@
+#include "cli/driver.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "formats/encoders.h"
+#include "formats/primitives.h"
+#include "loaders/loader_image.h"
+
+namespace {
+
+bool hybrid_applies(const run_settings& s) {
+    return s.hybrid == 1 && (s.action == action_checksum || s.action == action_qsave);
+}
+
+// True when both descriptors are the same regular file.
+bool same_regular_file(int a, int b) {
+    struct stat sa {};
+    struct stat sb {};
+    if (fstat(a, &sa) != 0 || fstat(b, &sb) != 0) return false;
+    return S_ISREG(sa.st_mode) && S_ISREG(sb.st_mode) && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+// With the loader at its fixed place and the data left where -l put it, a
+// named input must end below the loader. Standard input is taken on trust.
+bool data_reaches_loader(const run_settings& s, const file_names& names, int in_fd) {
+    if (!hybrid_applies(s) || names.input == nullptr) return false;
+    loader_place place = place_loader(s);
+    if (!place.derived || place.loader_address != fallback_loader_address ||
+        place.load_address != s.load_address) {
+        return false;
+    }
+    struct stat st {};
+    if (fstat(in_fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    return place.load_address + st.st_size > fallback_loader_address;
+}
+
+void warn_system_area(int loader_address) {
+    char text[] = "\nWarning: a loader at $HHHH lies in the target's system area ($0000-$021B) "
+                  "and may not run there.\n";
+    char* digits = text + 23;  // the HHHH
+    digits = format_hex_byte(static_cast<unsigned>(loader_address) >> 8, digits);
+    format_hex_byte(static_cast<unsigned>(loader_address), digits);
+    write_message(text);
+}
+
+// Opens the named output. Without -f the name must not exist in any form, and
+// the check and the creation are one step. With -f an existing file is
+// replaced, unless it is the input itself.
+run_outcome open_named_output(const run_settings& s, const char* name, int in_fd, int& out_fd) {
+    if (s.force_overwrite != 1) {
+        out_fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (out_fd >= 0) return run_outcome::converted;
+        return errno == EEXIST ? run_outcome::output_exists : run_outcome::open_output;
+    }
+    out_fd = open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (out_fd < 0) return run_outcome::open_output;
+    if (same_regular_file(in_fd, out_fd)) {
+        close(out_fd);
+        return run_outcome::same_file;
+    }
+    struct stat st {};
+    if (fstat(out_fd, &st) == 0 && S_ISREG(st.st_mode) && ftruncate(out_fd, 0) != 0) {
+        close(out_fd);
+        return run_outcome::open_output;
+    }
+    return run_outcome::converted;
+}
+
+}  // namespace
+
+run_outcome convert(run_settings& settings, in_stream& in, out_stream& out) {
+    if (hybrid_applies(settings)) {
+        loader_place place = place_loader(settings);
+        if (!place.derived && loader_in_system_area(place.loader_address)) {
+            warn_system_area(place.loader_address);
+        }
+        prepare_hybrid(settings, out);
+    }
+    switch (settings.action) {
+        case action_65v: encode_65v(settings, in, out); break;
+        case action_checksum: encode_checksum(settings, in, out); break;
+        case action_qsave: encode_qsave(settings, in, out); break;
+        case action_65a: encode_65a(settings, in, out); break;
+        default:
+            close_input(in);
+            close_output(out);
+            return run_outcome::no_action;
+    }
+    if (out.failed) return run_outcome::write_output;
+    if (in.failed) return run_outcome::read_input;
+    return run_outcome::converted;
+}
+
+run_outcome run(run_settings& settings, const file_names& names) {
+    if (settings.action == action_none) return run_outcome::no_action;
+
+    int in_fd = STDIN_FILENO;
+    if (names.input != nullptr) {
+        in_fd = open(names.input, O_RDONLY | O_CLOEXEC);
+        if (in_fd < 0) return run_outcome::open_input;
+    } else {
+        SET_BINARY_MODE(in_fd);
+    }
+    auto refuse = [&](run_outcome outcome) {
+        if (names.input != nullptr) close(in_fd);
+        return outcome;
+    };
+    if (data_reaches_loader(settings, names, in_fd)) return refuse(run_outcome::loader_overlap);
+
+    int out_fd = STDOUT_FILENO;
+    if (names.output != nullptr) {
+        run_outcome opened = open_named_output(settings, names.output, in_fd, out_fd);
+        if (opened != run_outcome::converted) return refuse(opened);
+    } else {
+        SET_BINARY_MODE(out_fd);
+        if (same_regular_file(in_fd, out_fd)) return refuse(run_outcome::same_file);
+    }
+
+    in_stream in;
+    out_stream out;
+    open_input(in, fd_source(in_fd));
+    open_output(out, fd_sink(out_fd));
+    return convert(settings, in, out);
+}

@@ -1,0 +1,20 @@
+// The run: the checks in their order, the opening of both streams with the
+// overwrite guard, the hybrid loader step and exactly one encoder.
+#pragma once
+
+#include "cli/messages.h"
+#include "cli/parse.h"
+#include "cli/run_settings.h"
+#include "formats/streams.h"
+
+// Standard input and output carry bytes unchanged; on POSIX there is nothing to switch.
+#define SET_BINARY_MODE(fd) ((void)(fd))
+
+// Runs the hybrid step where it applies, then the encoder of the action, on
+// streams that are open; both are closed when it returns. May move the load
+// address and settle the loader's place in settings.
+run_outcome convert(run_settings& settings, in_stream& in, out_stream& out);
+
+// Everything after the command line: checks, streams, conversion. Prints
+// nothing but the loader warning; the outcome's message is the caller's.
+run_outcome run(run_settings& settings, const file_names& names);
