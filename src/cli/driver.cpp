@@ -40,8 +40,9 @@ bool data_reaches_loader(const run_settings& s, const file_names& names, int in_
 }
 
 void warn_system_area(int loader_address) {
-    char text[] = "\nWarning: a loader at $HHHH lies in the target's system area ($0000-$021B) "
-                  "and may not run there.\n";
+    char text[] =
+        "\nWarning: a loader at $HHHH lies in the target's system area ($0000-$021B) "
+        "and may not run there.\n";
     char* digits = text + 23;  // the HHHH
     digits = format_hex_byte(static_cast<unsigned>(loader_address) >> 8, digits);
     format_hex_byte(static_cast<unsigned>(loader_address), digits);

@@ -42,7 +42,8 @@ int report(run_outcome outcome, const char* output_name) {
         case run_outcome::usage: return print_usage();
         case run_outcome::no_action:
             return write_message("\nNo action specified. Nothing to do. Use one of -[avciq]\n");
-        case run_outcome::open_input: return write_message("\nError opening input file for read.\n");
+        case run_outcome::open_input:
+            return write_message("\nError opening input file for read.\n");
         case run_outcome::loader_overlap:
             return write_message(
                 "\nThe data would overwrite the loader at $1E00. Give the loader's place with "
@@ -53,7 +54,8 @@ int report(run_outcome outcome, const char* output_name) {
             text += " exists! Use -f to force overwrite.\r\n";
             return write_message(text.c_str());
         }
-        case run_outcome::same_file: return write_message("\nInput and output are the same file.\n");
+        case run_outcome::same_file:
+            return write_message("\nInput and output are the same file.\n");
         case run_outcome::open_output:
             return write_message("\nError opening output file for write.\n");
         case run_outcome::write_output: return write_message("\nError writing output file.\n");

@@ -1,10 +1,10 @@
 // OSI QSave binary checksum format: the message text, then per 56 input bytes
 // a raw record 3B, count, address high, address low, data, sum high, sum low;
 // finally the raw go record 24, high, low.
+#include <cstring>
+
 #include "formats/encoders.h"
 #include "formats/primitives.h"
-
-#include <cstring>
 
 namespace {
 

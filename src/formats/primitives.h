@@ -14,7 +14,8 @@ inline constexpr char hex_digits[] = "0123456789ABCDEF";
 struct hex_pair_table {
     std::array<std::array<char, 2>, 256> pair{};
     constexpr hex_pair_table() {
-        for (int b = 0; b < 256; ++b) pair[static_cast<size_t>(b)] = {hex_digits[b >> 4], hex_digits[b & 15]};
+        for (int b = 0; b < 256; ++b)
+            pair[static_cast<size_t>(b)] = {hex_digits[b >> 4], hex_digits[b & 15]};
     }
 };
 inline constexpr hex_pair_table hex_pairs{};

@@ -91,7 +91,9 @@ int put_block(const void* data, size_t n, out_stream& out) {
     return out.failed ? -1 : 0;
 }
 
-int put_string(const char* text, out_stream& out) { return put_block(text, std::strlen(text), out); }
+int put_string(const char* text, out_stream& out) {
+    return put_block(text, std::strlen(text), out);
+}
 
 int close_output(out_stream& out) {
     if (out.closed) return -1;
