@@ -11,12 +11,12 @@
 #include "formats/streams.h"
 
 struct memory_sink {
-    std::string bytes;                                   // what was accepted
-    size_t limit = std::numeric_limits<size_t>::max();  // bytes accepted before failing
+    std::string bytes;                                      // what was accepted
+    size_t limit = std::numeric_limits<size_t>::max();      // bytes accepted before failing
     size_t max_chunk = std::numeric_limits<size_t>::max();  // largest write taken at once
-    int closes = 0;                                      // close() calls
-    bool close_fails = false;                            // close() reports failure
-    size_t writes_after_failure = 0;                     // write() calls after one failed
+    int closes = 0;                                         // close() calls
+    bool close_fails = false;                               // close() reports failure
+    size_t writes_after_failure = 0;                        // write() calls after one failed
     bool has_failed = false;
 
     out_sink sink() { return {write_fn, close_fn, this}; }
@@ -42,7 +42,7 @@ struct memory_sink {
 };
 
 struct memory_source {
-    std::string data;                                      // the whole input
+    std::string data;                                     // the whole input
     size_t chunk = std::numeric_limits<size_t>::max();    // largest read handed out
     size_t fail_at = std::numeric_limits<size_t>::max();  // a read at this position fails
     size_t position = 0;
@@ -50,7 +50,8 @@ struct memory_source {
     int reads_after_end = 0;  // read() calls after it returned 0 or -1
     bool finished = false;
 
-    explicit memory_source(std::string input = {}, size_t chunk_size = std::numeric_limits<size_t>::max())
+    explicit memory_source(std::string input = {},
+                           size_t chunk_size = std::numeric_limits<size_t>::max())
         : data(std::move(input)), chunk(chunk_size) {}
 
     in_source source() { return {read_fn, close_fn, this}; }
