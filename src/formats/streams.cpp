@@ -38,6 +38,21 @@ void fail_output(out_stream& out) {
     out.room = 0;
 }
 
+// Hands n bytes to the sink, continuing short writes; the first failure
+// fails the stream for good.
+int send_to_sink(out_stream& out, const unsigned char* data, size_t n) {
+    size_t sent = 0;
+    while (sent < n) {
+        long done = out.sink.write(out.sink.context, data + sent, n - sent);
+        if (done <= 0) {
+            fail_output(out);
+            return -1;
+        }
+        sent += static_cast<size_t>(done);
+    }
+    return 0;
+}
+
 }  // namespace
 
 out_sink fd_sink(int fd) { return {fd_write, fd_close, reinterpret_cast<void*>(intptr_t{fd})}; }
@@ -64,21 +79,19 @@ void open_input(in_stream& in, in_source source) {
 
 int flush_output(out_stream& out) {
     if (out.failed || out.closed) return -1;
-    size_t sent = 0;
-    while (sent < out.used) {
-        long done = out.sink.write(out.sink.context, out.buffer + sent, out.used - sent);
-        if (done <= 0) {
-            fail_output(out);
-            return -1;
-        }
-        sent += static_cast<size_t>(done);
-    }
+    if (send_to_sink(out, out.buffer, out.used) < 0) return -1;
     out.used = 0;
     return 0;
 }
 
 int put_block(const void* data, size_t n, out_stream& out) {
     const auto* bytes = static_cast<const unsigned char*>(data);
+    // A block at least as large as the buffer goes to the sink directly, after
+    // what is already waiting, instead of being copied through the buffer.
+    if (n >= out.room && n > 0 && !out.failed && !out.closed) {
+        if (flush_output(out) < 0) return -1;
+        return send_to_sink(out, bytes, n);
+    }
     while (n > 0) {
         if (out.used == out.room && flush_output(out) < 0) return -1;
         size_t chunk = out.room - out.used;
@@ -115,7 +128,7 @@ size_t read_block(in_stream& in, unsigned char* data, size_t n) {
         long part = in.source.read(in.source.context, data + got, n - got);
         if (part < 0) {
             in.failed = true;
-            return 0;
+            break;
         }
         if (part == 0) in.ended = true;
         got += static_cast<size_t>(part);

@@ -69,9 +69,9 @@ int put_string(const char* text, out_stream& out);
 int close_output(out_stream& out);
 
 // Reads until n bytes are in data, the input ends or a read fails; a short read
-// is continued. Returns the bytes read; 0 at the end of the input, and 0 when a
-// read fails (the block is dropped, and `failed` tells this from the end).
-// Once the input has ended, failed or been closed, nothing more is read.
+// is continued. Returns the bytes read, those before a failed read included;
+// `failed` tells a failure from the end of the input. Once the input has
+// ended, failed or been closed, nothing more is read and the result is 0.
 size_t read_block(in_stream& in, unsigned char* data, size_t n);
 
 // Closes the source, exactly once. 0 or -1.

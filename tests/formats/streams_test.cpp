@@ -289,12 +289,12 @@ TEST(InStream, ReadFailureIsToldFromTheEnd) {
     struct case_row {
         size_t chunk;
         size_t fail_at;
-        std::vector<size_t> sizes;  // blocks handed out before the failure
+        std::vector<size_t> sizes;  // blocks handed out, up to the failure
     };
     const case_row rows[] = {
         {unlimited, 0, {}},  {7, 0, {}}, {7, 56, {56}},  // fails at a block boundary
-        {7, 60, {56}},        // fails inside the second block: its bytes are dropped
-        {1, 111, {56}},       // one byte short of the second block
+        {7, 60, {56, 4}},     // fails inside the second block: the bytes before it are kept
+        {1, 111, {56, 55}},   // one byte short of the second block
         {13, 112, {56, 56}},  // fails where the end would otherwise be seen
     };
     const std::string data = counting_input(112);
