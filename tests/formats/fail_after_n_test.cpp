@@ -83,7 +83,8 @@ TEST(SmallConversions, NoMoreInputIsReadAfterAFailedWrite) {
             conditions.read_chunk = 100;
             encoder_run run = run_encoder(c.encode, c.settings, image, conditions);
             EXPECT_EQ(run.result, -1) << c.name;
-            EXPECT_LT(run.bytes_read, 20000u) << c.name << ", buffer " << size;
+            // At most the read that preceded the failed write.
+            EXPECT_LE(run.bytes_read, 64u * 1024) << c.name << ", buffer " << size;
             EXPECT_EQ(run.output.size(), 10u) << c.name;
             EXPECT_EQ(run.reads_after_end, 0) << c.name;
             EXPECT_EQ(run.source_closes, 1) << c.name;
