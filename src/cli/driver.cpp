@@ -16,13 +16,24 @@ bool hybrid_applies(const run_settings& s) {
     return s.hybrid == 1 && (s.action == action_checksum || s.action == action_qsave);
 }
 
+bool same_regular_file(const struct stat& a, const struct stat& b) {
+    return S_ISREG(a.st_mode) && S_ISREG(b.st_mode) && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 // True when both descriptors are the same regular file.
 bool same_regular_file(int a, int b) {
     struct stat sa {};
     struct stat sb {};
     if (fstat(a, &sa) != 0 || fstat(b, &sb) != 0) return false;
-    return S_ISREG(sa.st_mode) && S_ISREG(sb.st_mode) && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
+    return same_regular_file(sa, sb);
+}
+
+// True when the name leads to the same regular file as the descriptor.
+bool same_regular_file(const char* name, int fd) {
+    struct stat sa {};
+    struct stat sb {};
+    if (stat(name, &sa) != 0 || fstat(fd, &sb) != 0) return false;
+    return same_regular_file(sa, sb);
 }
 
 // With the loader at its fixed place and the data left where -l put it, a
@@ -30,10 +41,7 @@ bool same_regular_file(int a, int b) {
 bool data_reaches_loader(const run_settings& s, const file_names& names, int in_fd) {
     if (!hybrid_applies(s) || names.input == nullptr) return false;
     loader_place place = place_loader(s);
-    if (!place.derived || place.loader_address != fallback_loader_address ||
-        place.load_address != s.load_address) {
-        return false;
-    }
+    if (!place.fixed || place.load_address != s.load_address) return false;
     struct stat st {};
     if (fstat(in_fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
     return place.load_address + st.st_size > fallback_loader_address;
@@ -56,8 +64,14 @@ run_outcome open_named_output(const run_settings& s, const char* name, int in_fd
     if (s.force_overwrite != 1) {
         out_fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (out_fd >= 0) return run_outcome::converted;
-        return errno == EEXIST ? run_outcome::output_exists : run_outcome::open_output;
+        // "dir/" fails with EISDIR rather than EEXIST, but exists all the same.
+        struct stat st {};
+        if (errno == EEXIST || lstat(name, &st) == 0) return run_outcome::output_exists;
+        return run_outcome::open_output;
     }
+    // Compared before the open, which a read-only input would fail, and again
+    // after it, in case the name was changed in between.
+    if (same_regular_file(name, in_fd)) return run_outcome::same_file;
     out_fd = open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (out_fd < 0) return run_outcome::open_output;
     if (same_regular_file(in_fd, out_fd)) {

@@ -3,13 +3,13 @@
 
 loader_place place_loader(const run_settings& settings) {
     if (settings.loader_address > 0) {
-        return {settings.loader_address, settings.load_address, false};
+        return {settings.loader_address, settings.load_address, false, false};
     }
     // A page below the data, where that page is free RAM; otherwise a fixed place.
     int below = settings.load_address - 0x100;
-    if (below > system_area_end) return {below, settings.load_address, true};
+    if (below > system_area_end) return {below, settings.load_address, true, false};
     int load = settings.load_address < 0x200 ? moved_load_address : settings.load_address;
-    return {fallback_loader_address, load, true};
+    return {fallback_loader_address, load, true, true};
 }
 
 bool loader_in_system_area(int loader_address) {

@@ -38,6 +38,7 @@ struct loader_place {
     int loader_address;  // the loader's first byte
     int load_address;    // the data's first byte
     bool derived;        // the loader's place was not given after -i
+    bool fixed;          // derived, and at the fixed place: the page below the data is not free
 };
 
 // Settles the places from loader_address and load_address, changing nothing.

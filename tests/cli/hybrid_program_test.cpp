@@ -488,6 +488,9 @@ INSTANTIATE_TEST_SUITE_P(
                       size_case{"fits_at_0200", {"-i", "-l0200"}, 0x1C00, false},
                       size_case{"one_more_at_0200", {"-i", "-l0200"}, 0x1C01, true},
                       size_case{"page_below_is_not_checked", {"-i", "-l031C"}, 0x2000, false},
+                      // A page below $1F00 is $1E00 too, but there the data lies above the loader.
+                      size_case{
+                          "page_below_at_1E00_is_not_checked", {"-i", "-l1F00"}, 0x2000, false},
                       size_case{"moved_data_is_not_checked", {"-i"}, 0x2000, false},
                       size_case{"given_place_is_not_checked", {"-i0300", "-l0300"}, 0x2000, false},
                       size_case{"plain_65v_is_not_checked", {"-i", "-v", "-l0300"}, 0x2000, false},

@@ -215,6 +215,10 @@ TEST_F(program, existing_directory_or_device_as_output_is_refused_without_f) {
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.err, exists_message("sub"));
 
+    r = run({"-v", "in.bin", "sub/"});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.err, exists_message("sub/"));
+
     r = run({"-v", "in.bin", "/dev/null"});
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.err, exists_message("/dev/null"));
@@ -437,6 +441,16 @@ INSTANTIATE_TEST_SUITE_P(
                       failing_case{"hybrid_qsave", {"-i", "-q", "-l0300"}, example_input}),
     [](const ::testing::TestParamInfo<failing_case>& tested) { return tested.param.name; });
 
+// A reader that has gone away is a failed write, not a signal that ends the run.
+TEST_F(program, closed_pipe_is_a_failed_write) {
+    put("in.bin", example_input);
+    program_result r = run_program(
+        {.args = {"-v", "in.bin"}, .directory = dir.path, .output = output_to::closed_pipe});
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, write_message);
+}
+
 TEST_F(program, full_device_is_an_existing_name_without_f) {
     put("in.bin", example_input);
     program_result r = run({"-v", "in.bin", "/dev/full"});
@@ -583,6 +597,13 @@ TEST_F(same_file, named_both_ways_with_f) {
         expect_refused(run({action, "-f", "soft.bin", "a.bin"}));
         expect_refused(run({action, "-f", "a.bin", "soft.bin"}));
     }
+}
+
+// The comparison comes before the open, which a read-only file would fail.
+TEST_F(same_file, read_only_input_named_both_ways_with_f) {
+    ASSERT_EQ(::chmod(dir.at("a.bin").c_str(), 0444), 0);
+    expect_refused(run({"-v", "-f", "a.bin", "a.bin"}));
+    expect_refused(run({"-c", "-f", "soft.bin", "hard.bin"}));
 }
 
 TEST_F(same_file, named_input_and_standard_output_appending_to_it) {

@@ -134,6 +134,13 @@ program_result run_program(const program_call& call) {
         case output_to::append_file:
             child_out = open_at(base, call.output_path, O_WRONLY | O_CREAT | O_APPEND);
             break;
+        case output_to::closed_pipe: {
+            int ends[2];
+            make_pipe(ends);
+            ::close(ends[0]);
+            child_out = ends[1];
+            break;
+        }
     }
 
     int err_ends[2];

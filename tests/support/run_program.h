@@ -18,6 +18,7 @@ enum class output_to {
     pipe,         // a pipe; the bytes are returned in program_result::out
     file,         // the named file, opened for writing without truncation
     append_file,  // the named file, opened for writing in append mode
+    closed_pipe,  // a pipe whose reading end is closed before the program starts
 };
 
 struct program_call {
