@@ -61,7 +61,8 @@ std::string expected_usage() {
 std::string entries_65v(const std::string& bytes) {
     const char digits[] = "0123456789ABCDEF";
     std::string text;
-    for (unsigned char b : bytes) {
+    for (char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
         text += digits[b >> 4];
         text += digits[b & 15];
         text += '\r';
