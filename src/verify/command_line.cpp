@@ -1,0 +1,93 @@
+#include "verify/command_line.h"
+
+#include <cstring>
+
+const char verify_usage_line[] = "usage: korvane-verify [-v|-a|-c|-q|-i] [-o IMAGE] [-f] [FILE]\n";
+
+const char verify_help_text[] =
+    "usage: korvane-verify [-v|-a|-c|-q|-i] [-o IMAGE] [-f] [FILE]\n"
+    "\n"
+    "Reads an OSI load file (FILE, or standard input) as the target reads it and\n"
+    "reports what it loads into memory, where it starts, and every fault.\n"
+    "\n"
+    "  -v        65V ROM monitor format\n"
+    "  -a        65A serial monitor format\n"
+    "  -c        checksum format\n"
+    "  -q        QSave format\n"
+    "  -i        hybrid: a loader in 65V form, then checksum or QSave data\n"
+    "            (without a letter the format is recognised from the file)\n"
+    "  -o IMAGE  write the data loaded, lowest to highest address, gaps zero\n"
+    "  -f        replace IMAGE if it exists\n"
+    "  -h        this text\n"
+    "\n"
+    "Exit status: 0 the file loads cleanly, 1 it has faults, 2 a usage error,\n"
+    "an unreadable input or an image that cannot be written.\n";
+
+namespace {
+
+file_format format_of(char letter) {
+    switch (letter) {
+        case 'v': return file_format::mon_65v;
+        case 'a': return file_format::mon_65a;
+        case 'c': return file_format::checksum;
+        case 'q': return file_format::qsave;
+        case 'i': return file_format::hybrid;
+        default: return file_format::unknown;
+    }
+}
+
+}  // namespace
+
+bool parse_verify_command_line(int argc, const char* const* argv, verify_settings& settings,
+                               std::string& error) {
+    bool options_done = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (options_done || arg[0] != '-' || arg[1] == '\0') {
+            if (settings.input_name != nullptr) {
+                error = "only one FILE may be given";
+                return false;
+            }
+            settings.input_name = arg;
+            continue;
+        }
+        if (std::strcmp(arg, "--") == 0) {
+            options_done = true;
+            continue;
+        }
+        for (const char* p = arg + 1; *p != '\0'; ++p) {
+            char letter = *p;
+            file_format format = format_of(letter);
+            if (format != file_format::unknown) {
+                if (settings.format != file_format::unknown && settings.format != format) {
+                    error = "only one of -v -a -c -q -i may be given";
+                    return false;
+                }
+                settings.format = format;
+            } else if (letter == 'f') {
+                settings.force = true;
+            } else if (letter == 'h') {
+                settings.help = true;
+            } else if (letter == 'o') {
+                const char* name = p[1] != '\0' ? p + 1 : (i + 1 < argc ? argv[++i] : nullptr);
+                if (name == nullptr || *name == '\0') {
+                    error = "-o needs an IMAGE name";
+                    return false;
+                }
+                if (std::strcmp(name, "-") == 0) {
+                    error = "-o needs a file name; the report goes to standard output";
+                    return false;
+                }
+                settings.image_name = name;
+                break;
+            } else {
+                error = std::string("unknown option -") + letter;
+                return false;
+            }
+        }
+    }
+    if (settings.input_name != nullptr && std::strcmp(settings.input_name, "-") == 0) {
+        settings.input_name = nullptr;
+    }
+    return true;
+}

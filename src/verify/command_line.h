@@ -1,0 +1,27 @@
+// korvane-verify's command line: [-v|-a|-c|-q|-i] [-o IMAGE] [-f] [FILE], in
+// the usual style: letters may be grouped (-cf), the value of -o may follow
+// it directly or as the next argument, "--" ends the options, and FILE "-"
+// or no FILE is standard input. Options may also follow FILE.
+#pragma once
+
+#include <string>
+
+#include "verify/verify.h"
+
+struct verify_settings {
+    file_format format = file_format::unknown;  // unknown: recognise it
+    const char* input_name = nullptr;           // null: standard input
+    const char* image_name = nullptr;           // -o; null: no image
+    bool force = false;                         // -f: IMAGE may be replaced
+    bool help = false;                          // -h: the help text, nothing else
+};
+
+// Fills settings from the arguments after the program's name. Returns false
+// with the reason in error for a usage error.
+bool parse_verify_command_line(int argc, const char* const* argv, verify_settings& settings,
+                               std::string& error);
+
+// One line, for standard error after a usage error.
+extern const char verify_usage_line[];
+// The -h text, for standard output.
+extern const char verify_help_text[];

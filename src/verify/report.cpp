@@ -1,0 +1,95 @@
+#include "verify/report.h"
+
+#include <algorithm>
+
+#include "verify/text.h"
+
+namespace {
+
+std::string range_text(const address_range& r) {
+    return span_text(r.first, r.last) + " " + byte_count_text(r.size());
+}
+
+std::string go_text(const go_info& go) {
+    switch (go.kind) {
+        case go_kind::none: return "none";
+        case go_kind::address: return address_text(go.address);
+        case go_kind::register_area:
+            if (go.start_sequence) {
+                return address_text(go.address) + ", set in the register save area";
+            }
+            if (go.address >= 0) {
+                return "from the register save area, which the data leaves holding " +
+                       address_text(go.address);
+            }
+            return "from the register save area, not loaded by this file";
+    }
+    return "none";
+}
+
+}  // namespace
+
+const char* format_name(file_format format) {
+    switch (format) {
+        case file_format::mon_65v: return "65V";
+        case file_format::mon_65a: return "65A";
+        case file_format::checksum: return "checksum";
+        case file_format::qsave: return "QSave";
+        case file_format::hybrid: return "hybrid";
+        case file_format::unknown: break;
+    }
+    return "unknown";
+}
+
+std::vector<fault> collect_faults(const decoding& decoded, const memory_map& map) {
+    std::vector<fault> all = decoded.faults;
+    all.insert(all.end(), map.faults.begin(), map.faults.end());
+    std::stable_sort(all.begin(), all.end(),
+                     [](const fault& a, const fault& b) { return a.offset < b.offset; });
+    return all;
+}
+
+std::string report_text(const decoding& decoded, bool recognised, const memory_map& map,
+                        const std::vector<fault>& faults, const char* image_name) {
+    std::string text = "format: ";
+    text += format_name(decoded.format);
+    if (recognised) text += " (recognised)";
+    text += "\n";
+    if (decoded.format == file_format::hybrid) {
+        const loader_section& l = decoded.loader;
+        text += "loader: ";
+        text += l.kind == loader_kind::qsave ? "QSave" : "checksum";
+        text += " at " + address_text(l.address) + ", entry " + address_text(l.entry) + "\n";
+    }
+    if (map.ranges.empty()) text += "range: none\n";
+    for (const address_range& r : map.ranges) text += "range: " + range_text(r) + "\n";
+    if (image_name != nullptr) {
+        for (const address_range& g : gaps_between(map.ranges))
+            text += "gap: " + range_text(g) + "\n";
+    }
+    text += "records: " + std::to_string(decoded.records) + "\n";
+    text += "go: " + go_text(decoded.go) + "\n";
+    if (image_name != nullptr) {
+        text += "image: ";
+        if (map.ranges.empty()) {
+            text += "empty,";
+        } else {
+            text += range_text({map.ranges.front().first, map.ranges.back().last});
+        }
+        text += std::string(" to ") + image_name + "\n";
+    }
+    for (const fault& f : faults) {
+        text += "fault at byte " + std::to_string(f.offset);
+        if (f.address >= 0) text += " (" + address_text(f.address) + ")";
+        text += ": " + f.text + "\n";
+    }
+    text += "faults: " + std::to_string(faults.size()) + "\n";
+    return text;
+}
+
+std::vector<unsigned char> image_bytes(const memory_map& map) {
+    if (map.ranges.empty()) return {};
+    auto first = map.bytes.begin() + map.ranges.front().first;
+    auto last = map.bytes.begin() + map.ranges.back().last + 1;
+    return std::vector<unsigned char>(first, last);
+}

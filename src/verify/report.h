@@ -1,0 +1,47 @@
+// The report on standard output, one fact per line, in this order:
+//
+//   format: NAME[ (recognised)]       NAME: 65V, 65A, checksum, QSave or hybrid;
+//                                     "(recognised)" when no format letter was given
+//   loader: KIND at $AAAA, entry $EEEE
+//                                     hybrid only; KIND: checksum or QSave
+//   range: $AAAA-$BBBB N bytes        one line per contiguous range of data,
+//                                     ascending; "range: none" when nothing is loaded
+//   gap: $AAAA-$BBBB N bytes          with -o only: unloaded stretches between
+//                                     ranges, zero in the image
+//   records: N                        data records; for 65V and 65A the load
+//                                     commands that stored data
+//   go: $AAAA                         where the target is started
+//   go: $AAAA, set in the register save area
+//                                     65A: the start sequence loaded $012E-$012F
+//   go: from the register save area, which the data leaves holding $AAAA
+//   go: from the register save area, not loaded by this file
+//                                     65A "G" alone: $012E-$012F as the data
+//                                     leaves them, or as they were
+//   go: none
+//   image: $AAAA-$BBBB N bytes to NAME    with -o; "image: empty, to NAME"
+//   fault at byte N ($AAAA): TEXT     one line per fault, by offset in the file
+//   fault at byte N: TEXT             (decimal, from 0); the address where one applies
+//   faults: N
+//
+// An address $AAAA-$BBBB is written $AAAA alone when both ends are the same;
+// "N bytes" is "1 byte" for one.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "verify/memory_map.h"
+#include "verify/verify.h"
+
+// The decoder's faults and the memory's, ordered by offset (ties keep their order).
+std::vector<fault> collect_faults(const decoding& decoded, const memory_map& map);
+
+// The whole report; image_name is null without -o.
+std::string report_text(const decoding& decoded, bool recognised, const memory_map& map,
+                        const std::vector<fault>& faults, const char* image_name);
+
+// The data from the lowest to the highest address loaded, gaps zero; empty
+// when nothing is loaded.
+std::vector<unsigned char> image_bytes(const memory_map& map);
+
+const char* format_name(file_format format);

@@ -1,0 +1,45 @@
+#include "verify/text.h"
+
+#include <utility>
+
+#include "formats/primitives.h"
+
+int hex_value(unsigned char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+int checksum_loader_digit(unsigned char c) { return (c < 0x41 ? c : c - 7) & 0x0F; }
+
+std::string address_text(int address) {
+    char text[5] = {'$'};
+    char* p = format_hex_byte(static_cast<unsigned>(address) >> 8, text + 1);
+    format_hex_byte(static_cast<unsigned>(address), p);
+    return std::string(text, sizeof text);
+}
+
+std::string byte_text(unsigned value) {
+    char text[3] = {'$'};
+    format_hex_byte(value, text + 1);
+    return std::string(text, sizeof text);
+}
+
+std::string span_text(int first, int last) {
+    if (first == last) return address_text(first);
+    return address_text(first) + "-" + address_text(last);
+}
+
+std::string char_text(unsigned char c) {
+    if (c > 0x20 && c < 0x7F) return std::string("'") + static_cast<char>(c) + "'";
+    return "byte " + byte_text(c);
+}
+
+std::string byte_count_text(long count) {
+    return std::to_string(count) + (count == 1 ? " byte" : " bytes");
+}
+
+void add_fault(decoding& out, long offset, int address, std::string text) {
+    out.faults.push_back({offset, address, std::move(text)});
+}

@@ -1,0 +1,174 @@
+#include "verify/verify_run.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "cli/messages.h"
+#include "formats/streams.h"
+#include "verify/decoders.h"
+#include "verify/memory_map.h"
+#include "verify/report.h"
+
+namespace {
+
+std::string system_error(int error) { return std::strerror(error); }
+
+void complain(const std::string& text) {
+    write_message(("korvane-verify: " + text + "\n").c_str());
+}
+
+// Writes text to a descriptor through a buffered stream and closes it; false
+// when any write or the close failed, with errno telling why where it can.
+bool write_and_close(int fd, const void* data, size_t size) {
+    out_stream out;
+    open_output(out, fd_sink(fd));
+    errno = 0;
+    int written = put_block(data, size, out);
+    int closed = close_output(out);
+    return written == 0 && closed == 0;
+}
+
+std::string failure_reason() { return errno != 0 ? system_error(errno) : "write failed"; }
+
+}  // namespace
+
+bool read_input(const char* name, input_file& input, std::string& error) {
+    const char* shown = name != nullptr ? name : "standard input";
+    int fd = STDIN_FILENO;
+    if (name != nullptr) {
+        fd = open(name, O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            error = std::string(shown) + ": " + system_error(errno);
+            return false;
+        }
+    }
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        input.regular = true;
+        input.device = static_cast<unsigned long long>(st.st_dev);
+        input.inode = static_cast<unsigned long long>(st.st_ino);
+    }
+    in_stream in;
+    open_input(in, fd_source(fd));
+    constexpr size_t chunk = 64 * 1024;
+    bool good = true;
+    for (;;) {
+        size_t have = input.bytes.size();
+        input.bytes.resize(have + chunk);
+        errno = 0;
+        size_t got = read_block(in, input.bytes.data() + have, chunk);
+        input.bytes.resize(have + got);
+        if (in.failed) {
+            error = std::string(shown) + ": " + system_error(errno);
+            good = false;
+            break;
+        }
+        if (input.bytes.size() > verify_input_limit) {
+            error = std::string(shown) + ": larger than " +
+                    std::to_string(verify_input_limit >> 20) + " MiB, too large for a load file";
+            good = false;
+            break;
+        }
+        if (got < chunk) break;
+    }
+    // Standard input stays open: nothing else reads it, and the process ends soon.
+    if (name != nullptr) close_input(in);
+    return good;
+}
+
+bool write_image(const verify_settings& settings, const input_file& input,
+                 const std::vector<unsigned char>& image, std::string& error) {
+    const char* name = settings.image_name;
+    int fd = -1;
+    if (!settings.force) {
+        fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            error = std::string(name) + ": " +
+                    (errno == EEXIST ? std::string("exists; give -f to replace it")
+                                     : system_error(errno));
+            return false;
+        }
+    } else {
+        fd = open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            error = std::string(name) + ": " + system_error(errno);
+            return false;
+        }
+        struct stat st {};
+        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+            if (input.regular && static_cast<unsigned long long>(st.st_dev) == input.device &&
+                static_cast<unsigned long long>(st.st_ino) == input.inode) {
+                close(fd);
+                error = std::string(name) + ": is the input file";
+                return false;
+            }
+            if (ftruncate(fd, 0) != 0) {
+                error = std::string(name) + ": " + system_error(errno);
+                close(fd);
+                return false;
+            }
+        }
+    }
+    if (!write_and_close(fd, image.data(), image.size())) {
+        error = std::string(name) + ": " + failure_reason();
+        return false;
+    }
+    return true;
+}
+
+int verify_main(int argc, const char* const* argv) {
+    verify_settings settings;
+    std::string error;
+    if (!parse_verify_command_line(argc, argv, settings, error)) {
+        complain(error);
+        write_message(verify_usage_line);
+        return verify_trouble;
+    }
+    if (settings.help) {
+        if (!write_and_close(STDOUT_FILENO, verify_help_text, std::strlen(verify_help_text))) {
+            complain("standard output: " + failure_reason());
+            return verify_trouble;
+        }
+        return verify_clean;
+    }
+
+    input_file input;
+    if (!read_input(settings.input_name, input, error)) {
+        complain(error);
+        return verify_trouble;
+    }
+    file_bytes file(input.bytes.data(), input.bytes.size());
+    file_format format = settings.format;
+    bool recognised = false;
+    if (format == file_format::unknown) {
+        recognition found = recognise_format(file);
+        if (found.format == file_format::unknown) {
+            complain(std::string(settings.input_name != nullptr ? settings.input_name
+                                                                : "standard input") +
+                     ": " + found.problem);
+            return verify_trouble;
+        }
+        format = found.format;
+        recognised = true;
+    }
+
+    decoding decoded;
+    decode_file(file, format, decoded);
+    memory_map map = map_memory(decoded);
+    std::vector<fault> faults = collect_faults(decoded, map);
+
+    if (settings.image_name != nullptr && !write_image(settings, input, image_bytes(map), error)) {
+        complain(error);
+        return verify_trouble;
+    }
+    std::string report = report_text(decoded, recognised, map, faults, settings.image_name);
+    if (!write_and_close(STDOUT_FILENO, report.data(), report.size())) {
+        complain("standard output: " + failure_reason());
+        return verify_trouble;
+    }
+    return faults.empty() ? verify_clean : verify_faults;
+}

@@ -1,0 +1,35 @@
+// The whole run of korvane-verify: command line, input, decoding, image and
+// report. Usage errors and failures go to standard error as
+// "korvane-verify: ..." lines; the report goes to standard output.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "verify/command_line.h"
+
+inline constexpr int verify_clean = 0;    // the file loads cleanly
+inline constexpr int verify_faults = 1;   // it has faults
+inline constexpr int verify_trouble = 2;  // usage error, unreadable input, unwritable output
+
+// Files larger than this are no load file for a 64 KiB target.
+inline constexpr size_t verify_input_limit = 16u << 20;
+
+struct input_file {
+    std::vector<unsigned char> bytes;
+    bool regular = false;  // a regular file, with its identity below
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+};
+
+// Reads the named file, or standard input for a null name, whole. False with
+// the reason in error when it cannot be opened or read, or is too large.
+bool read_input(const char* name, input_file& input, std::string& error);
+
+// Writes the image to the settings' IMAGE: exclusive creation unless -f,
+// never onto the input itself; a failed write or close is an error.
+bool write_image(const verify_settings& settings, const input_file& input,
+                 const std::vector<unsigned char>& image, std::string& error);
+
+// Returns the exit status.
+int verify_main(int argc, const char* const* argv);
