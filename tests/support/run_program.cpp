@@ -148,7 +148,7 @@ program_result run_program(const program_call& call) {
     int from_err = err_ends[0];
     int child_err = err_ends[1];
 
-    std::string binary = KORVANE_BINARY;
+    std::string binary = call.program.empty() ? std::string(KORVANE_BINARY) : call.program;
     std::vector<std::string> words;
     words.push_back(binary);
     words.insert(words.end(), call.args.begin(), call.args.end());

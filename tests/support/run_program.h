@@ -1,6 +1,6 @@
-// Runs the built korvane binary as a separate process (fork and exec, no
-// shell) and collects what it wrote, plus small file-system helpers for the
-// whole-program tests.
+// Runs a built program (korvane unless the call names another) as a separate
+// process (fork and exec, no shell) and collects what it wrote, plus small
+// file-system helpers for the whole-program tests.
 #pragma once
 
 #include <string>
@@ -28,6 +28,7 @@ struct program_call {
     std::string input_data{};  // the bytes, or the file name (relative to directory)
     output_to output = output_to::pipe;
     std::string output_path{};  // the file name (relative to directory)
+    std::string program{};      // the program to run; empty: KORVANE_BINARY
 };
 
 struct program_result {
@@ -38,7 +39,8 @@ struct program_result {
     bool timed_out = false;
 };
 
-// Runs KORVANE_BINARY with the call's arguments, streams and directory.
+// Runs the call's program (KORVANE_BINARY unless another is named) with the
+// call's arguments, streams and directory.
 program_result run_program(const program_call& call);
 
 // A fresh directory under the system's temporary directory, removed with
