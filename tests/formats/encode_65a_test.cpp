@@ -11,24 +11,12 @@
 namespace {
 
 run_settings settings_65a(int load, int go, int eol_mode) {
-    run_settings settings;
-    settings.action = action_65a;
-    settings.load_address = load;
-    settings.go_address = go;
-    settings.eol_mode = eol_mode;
-    return settings;
+    return conversion_settings(action_65a, load, go, eol_mode);
 }
 
 encoder_run run_65a(const run_settings& settings, const std::string& input,
                     const run_conditions& conditions = {}) {
-    encoder_run run = run_encoder(encode_65a, settings, input, conditions);
-    EXPECT_EQ(run.sink_closes, 1);
-    EXPECT_EQ(run.source_closes, 1);
-    EXPECT_FALSE(run.out_failed);
-    EXPECT_FALSE(run.in_failed);
-    EXPECT_EQ(run.reads_after_end, 0);
-    EXPECT_GE(run.result, 0);
-    return run;
+    return run_clean(encode_65a, settings, input, conditions);
 }
 
 std::string one_to(int n) {

@@ -9,23 +9,10 @@
 
 namespace {
 
-run_settings settings_65v(int load, int go) {
-    run_settings settings;
-    settings.action = action_65v;
-    settings.load_address = load;
-    settings.go_address = go;
-    return settings;
-}
+run_settings settings_65v(int load, int go) { return conversion_settings(action_65v, load, go); }
 
 encoder_run run_65v(const run_settings& settings, const std::string& input) {
-    encoder_run run = run_encoder(encode_65v, settings, input);
-    EXPECT_EQ(run.sink_closes, 1);
-    EXPECT_EQ(run.source_closes, 1);
-    EXPECT_FALSE(run.out_failed);
-    EXPECT_FALSE(run.in_failed);
-    EXPECT_EQ(run.reads_after_end, 0);
-    EXPECT_GE(run.result, 0);
-    return run;
+    return run_clean(encode_65v, settings, input);
 }
 
 TEST(Encode65v, WorkedExample) {

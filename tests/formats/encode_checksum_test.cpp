@@ -12,24 +12,12 @@
 namespace {
 
 run_settings settings_checksum(int load, int go, int pad = 5) {
-    run_settings settings;
-    settings.action = action_checksum;
-    settings.load_address = load;
-    settings.go_address = go;
-    settings.pad_count = pad;
-    return settings;
+    return conversion_settings(action_checksum, load, go, 0, pad);
 }
 
 encoder_run run_checksum(const run_settings& settings, const std::string& input,
                          const run_conditions& conditions = {}) {
-    encoder_run run = run_encoder(encode_checksum, settings, input, conditions);
-    EXPECT_EQ(run.sink_closes, 1);
-    EXPECT_EQ(run.source_closes, 1);
-    EXPECT_FALSE(run.out_failed);
-    EXPECT_FALSE(run.in_failed);
-    EXPECT_EQ(run.reads_after_end, 0);
-    EXPECT_GE(run.result, 0);
-    return run;
+    return run_clean(encode_checksum, settings, input, conditions);
 }
 
 // CR, n NULs, LF.

@@ -12,23 +12,12 @@
 namespace {
 
 run_settings settings_qsave(int load, int go) {
-    run_settings settings;
-    settings.action = action_qsave;
-    settings.load_address = load;
-    settings.go_address = go;
-    return settings;
+    return conversion_settings(action_qsave, load, go);
 }
 
 encoder_run run_qsave(const run_settings& settings, const std::string& input,
                       const run_conditions& conditions = {}) {
-    encoder_run run = run_encoder(encode_qsave, settings, input, conditions);
-    EXPECT_EQ(run.sink_closes, 1);
-    EXPECT_EQ(run.source_closes, 1);
-    EXPECT_FALSE(run.out_failed);
-    EXPECT_FALSE(run.in_failed);
-    EXPECT_EQ(run.reads_after_end, 0);
-    EXPECT_GE(run.result, 0);
-    return run;
+    return run_clean(encode_qsave, settings, input, conditions);
 }
 
 TEST(EncodeQsave, WorkedExamples) {

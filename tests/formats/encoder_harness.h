@@ -2,6 +2,8 @@
 // reached the sink, how the streams ended and how often each was closed.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <cstring>
 #include <initializer_list>
@@ -69,6 +71,20 @@ inline encoder_run run_encoder(encoder_fn encode, const run_settings& settings,
     run.writes_after_failure = sink.writes_after_failure;
     run.reads_after_end = source.reads_after_end;
     run.bytes_read = source.position;
+    return run;
+}
+
+// A run that must go cleanly: each stream closed once, nothing failed, no
+// read past the end of the input.
+inline encoder_run run_clean(encoder_fn encode, const run_settings& settings,
+                             const std::string& input, const run_conditions& conditions = {}) {
+    encoder_run run = run_encoder(encode, settings, input, conditions);
+    EXPECT_EQ(run.sink_closes, 1);
+    EXPECT_EQ(run.source_closes, 1);
+    EXPECT_FALSE(run.out_failed);
+    EXPECT_FALSE(run.in_failed);
+    EXPECT_EQ(run.reads_after_end, 0);
+    EXPECT_GE(run.result, 0);
     return run;
 }
 
