@@ -280,7 +280,7 @@ TEST_F(program, value_is_not_taken_from_the_next_argument) {
     EXPECT_EQ(r.out, ".0000/A9\r00\r60\r");
 }
 
-// ---------------------------------------------------------------- 65V end to end
+// ---------------------------------------------------------------- conversions end to end
 
 struct conversion_case {
     const char* name;
@@ -291,9 +291,9 @@ struct conversion_case {
 
 void PrintTo(const conversion_case& c, std::ostream* os) { *os << c.name; }
 
-class conversions_65v : public program, public ::testing::WithParamInterface<conversion_case> {};
+class conversions : public program, public ::testing::WithParamInterface<conversion_case> {};
 
-TEST_P(conversions_65v, through_pipes) {
+TEST_P(conversions, through_pipes) {
     const conversion_case& c = GetParam();
     program_result r = run_with_input(c.args, c.input);
     EXPECT_EQ(r.status, 0);
@@ -301,7 +301,7 @@ TEST_P(conversions_65v, through_pipes) {
     EXPECT_EQ(r.out, c.output);
 }
 
-TEST_P(conversions_65v, through_named_files) {
+TEST_P(conversions, through_named_files) {
     const conversion_case& c = GetParam();
     put("in.bin", c.input);
     std::vector<std::string> args = c.args;
@@ -313,7 +313,7 @@ TEST_P(conversions_65v, through_named_files) {
     EXPECT_EQ(get("out.lod"), c.output);
 }
 
-TEST_P(conversions_65v, through_redirected_files) {
+TEST_P(conversions, through_redirected_files) {
     const conversion_case& c = GetParam();
     put("in.bin", c.input);
     program_result r = run_program({.args = c.args,
@@ -334,7 +334,7 @@ std::string counting_bytes(size_t n) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    cases, conversions_65v,
+    cases, conversions,
     ::testing::Values(
         conversion_case{"worked_example", {"-v", "-l0300", "-g0300"}, example_input, example_65v},
         conversion_case{
@@ -370,6 +370,41 @@ INSTANTIATE_TEST_SUITE_P(
                         {"-v", "-l1000", "-g1000"},
                         random_bytes(200000, 7),
                         ".1000/" + entries_65v(random_bytes(200000, 7)) + ".1000G"}),
+    [](const ::testing::TestParamInfo<conversion_case>& tested) { return tested.param.name; });
+
+const std::string ten_bytes = "\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A";
+
+INSTANTIATE_TEST_SUITE_P(
+    other_formats, conversions,
+    ::testing::Values(
+        conversion_case{"checksum_worked_example",
+                        {"-c", "-l0300", "-g0300"},
+                        example_input,
+                        ";030300A90060010F\r\0\0\0\0\0\n$0300"s},
+        // Escapes resolved, ";" and "$" left out, the text written once ahead of the records.
+        conversion_case{"checksum_message_and_no_padding",
+                        {"-c", "-mHI\\r\\n;$\\tX", "-p0"},
+                        "\xFF",
+                        "HI\r\n\tX;010000FF0100\r\n"},
+        conversion_case{"qsave_worked_example",
+                        {"-q", "-l0300", "-g0300", "-t", "-p9"},
+                        example_input,
+                        "\x3B\x03\x03\x00\xA9\x00\x60\x01\x0F\x24\x03\x00"s},
+        conversion_case{
+            "qsave_message_and_go_alone", {"-q", "-mHI", "-g1234"}, "", "HI\x24\x12\x34"},
+        conversion_case{
+            "65a_worked_example",
+            {"-a", "-l0300", "-g0400"},
+            ten_bytes,
+            "L0300\r01 02 03 04 05 06 07 08\r09 0A RLLLLL0129\r00000004FD0400R\0\0\0G"s},
+        conversion_case{"65a_no_line_ends",
+                        {"-a", "-t0", "-l0300", "-g0400"},
+                        ten_bytes,
+                        "L03000102030405060708090ARLLLLL012900000004FD0400R\0\0\0G"s},
+        conversion_case{"65a_low_load_address",
+                        {"-a", "-l0100", "-g0400"},
+                        ten_bytes,
+                        "L0100\r01 02 03 04 05 06 07 08\r09 0A RGGGG"}),
     [](const ::testing::TestParamInfo<conversion_case>& tested) { return tested.param.name; });
 
 TEST_F(program, standard_input_from_a_file_and_standard_output_to_a_pipe) {

@@ -1,8 +1,8 @@
 // The two loader images and their relocation tables, checked through what
 // the code in them must be: a clean 6502 instruction stream whose absolute
 // operands into the image are exactly the relocated words, the message texts
-// the loaders print, and fingerprints of the 241 bytes taken once from the
-// published hex rows.
+// the loaders print, and fingerprints of the 241 bytes computed once when
+// the tables were written.
 #include <gtest/gtest.h>
 
 #include <cstdint>
