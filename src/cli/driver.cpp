@@ -4,8 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-
+#include "cli/output_file.h"
 #include "formats/encoders.h"
 #include "formats/primitives.h"
 #include "loaders/loader_image.h"
@@ -14,26 +13,6 @@ namespace {
 
 bool hybrid_applies(const run_settings& s) {
     return s.hybrid == 1 && (s.action == action_checksum || s.action == action_qsave);
-}
-
-bool same_regular_file(const struct stat& a, const struct stat& b) {
-    return S_ISREG(a.st_mode) && S_ISREG(b.st_mode) && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// True when both descriptors are the same regular file.
-bool same_regular_file(int a, int b) {
-    struct stat sa {};
-    struct stat sb {};
-    if (fstat(a, &sa) != 0 || fstat(b, &sb) != 0) return false;
-    return same_regular_file(sa, sb);
-}
-
-// True when the name leads to the same regular file as the descriptor.
-bool same_regular_file(const char* name, int fd) {
-    struct stat sa {};
-    struct stat sb {};
-    if (stat(name, &sa) != 0 || fstat(fd, &sb) != 0) return false;
-    return same_regular_file(sa, sb);
 }
 
 // With the loader at its fixed place and the data left where -l put it, a
@@ -55,35 +34,6 @@ void warn_system_area(int loader_address) {
     digits = format_hex_byte(static_cast<unsigned>(loader_address) >> 8, digits);
     format_hex_byte(static_cast<unsigned>(loader_address), digits);
     write_message(text);
-}
-
-// Opens the named output. Without -f the name must not exist in any form, and
-// the check and the creation are one step. With -f an existing file is
-// replaced, unless it is the input itself.
-run_outcome open_named_output(const run_settings& s, const char* name, int in_fd, int& out_fd) {
-    if (s.force_overwrite != 1) {
-        out_fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (out_fd >= 0) return run_outcome::converted;
-        // "dir/" fails with EISDIR rather than EEXIST, but exists all the same.
-        struct stat st {};
-        if (errno == EEXIST || lstat(name, &st) == 0) return run_outcome::output_exists;
-        return run_outcome::open_output;
-    }
-    // Compared before the open, which a read-only input would fail, and again
-    // after it, in case the name was changed in between.
-    if (same_regular_file(name, in_fd)) return run_outcome::same_file;
-    out_fd = open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (out_fd < 0) return run_outcome::open_output;
-    if (same_regular_file(in_fd, out_fd)) {
-        close(out_fd);
-        return run_outcome::same_file;
-    }
-    struct stat st {};
-    if (fstat(out_fd, &st) == 0 && S_ISREG(st.st_mode) && ftruncate(out_fd, 0) != 0) {
-        close(out_fd);
-        return run_outcome::open_output;
-    }
-    return run_outcome::converted;
 }
 
 }  // namespace
@@ -129,8 +79,12 @@ run_outcome run(run_settings& settings, const file_names& names) {
 
     int out_fd = STDOUT_FILENO;
     if (names.output != nullptr) {
-        run_outcome opened = open_named_output(settings, names.output, in_fd, out_fd);
-        if (opened != run_outcome::converted) return refuse(opened);
+        switch (open_output_file(names.output, settings.force_overwrite == 1, in_fd, out_fd)) {
+            case output_open::opened: break;
+            case output_open::exists: return refuse(run_outcome::output_exists);
+            case output_open::same_file: return refuse(run_outcome::same_file);
+            case output_open::failed: return refuse(run_outcome::open_output);
+        }
     } else {
         SET_BINARY_MODE(out_fd);
         if (same_regular_file(in_fd, out_fd)) return refuse(run_outcome::same_file);

@@ -4,13 +4,6 @@ namespace {
 
 bool is_blank(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
 
-int hex_digit_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 char escaped(char c) {
     switch (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) {
         case 'b': return '\b';
@@ -47,13 +40,20 @@ bool apply_option(char letter, const char* value, run_settings& s) {
 
 }  // namespace
 
+int hex_digit_value(unsigned char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
 int parse_hex_field(const char* text, int max_digits) {
     if (text == nullptr || max_digits < 1 || max_digits > 8) return 0;
     unsigned value = 0;
     int digits = 0;
     for (const char* p = text; *p != '\0' && digits < max_digits; ++p) {
         if (digits == 0 && is_blank(*p)) continue;
-        int d = hex_digit_value(*p);
+        int d = hex_digit_value(static_cast<unsigned char>(*p));
         if (d < 0) break;
         value = value * 16 + static_cast<unsigned>(d);
         ++digits;

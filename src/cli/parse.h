@@ -9,6 +9,9 @@ struct file_names {
     const char* output = nullptr;  // second name: the load file
 };
 
+// The value of a hex digit, lower case included; -1 for any other character.
+int hex_digit_value(unsigned char c);
+
 // Up to max_digits (1 to 8) hex digits after leading blanks; 0 when none.
 int parse_hex_field(const char* text, int max_digits);
 

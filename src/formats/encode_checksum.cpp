@@ -7,8 +7,8 @@
 namespace {
 
 constexpr size_t record_size = 24;
-constexpr size_t chunk_size =
-    record_size * 170;  // read full, so every record but the last holds 24
+// Bytes read at a time, read full, so every record but the last holds 24.
+constexpr size_t chunk_size = record_size * 170;
 constexpr size_t record_text = 1 + 2 * (3 + record_size + 2) + 1;  // ";" to CR
 constexpr size_t max_packed_pad = 256;  // NUL runs up to this long go out with their record
 

@@ -61,7 +61,7 @@ struct a65_monitor {
     }
 
     void on_address_char(unsigned char c, long offset) {
-        int d = hex_value(c);
+        int d = hex_digit_value(c);
         if (d >= 0) {
             address = ((address << 4) | d) & 0xFFFF;
             if (++address_digits == 4) {
@@ -83,7 +83,7 @@ struct a65_monitor {
     }
 
     void on_load_char(unsigned char c, long offset) {
-        int d = hex_value(c);
+        int d = hex_digit_value(c);
         if (d >= 0) {
             if (pair_digits == 0) pair_offset = offset;
             pair = ((pair << 4) | d) & 0xFF;

@@ -94,7 +94,7 @@ struct v65_monitor {
     }
 
     void on_address_char(unsigned char c, long offset) {
-        int d = hex_value(c);
+        int d = hex_digit_value(c);
         if (d >= 0) {
             address = ((address << 4) | d) & 0xFFFF;
             ++address_digits;
@@ -128,7 +128,7 @@ struct v65_monitor {
     }
 
     void on_data_char(unsigned char c, long offset) {
-        int d = hex_value(c);
+        int d = hex_digit_value(c);
         if (d >= 0) {
             if (entry_digits == 0) entry_offset = offset;
             entry = ((entry << 4) | d) & 0xFF;

@@ -29,7 +29,7 @@ struct checksum_reader {
         value = 0;
         for (int i = 0; i < 2; ++i, ++at) {
             unsigned char c = file[at];
-            if (hex_value(c) < 0 && !digit_faulted) {
+            if (hex_digit_value(c) < 0 && !digit_faulted) {
                 add_fault(out, static_cast<long>(at), address,
                           char_text(c) + " where a hex digit is needed");
                 digit_faulted = true;
@@ -37,10 +37,6 @@ struct checksum_reader {
             value = value << 4 | checksum_loader_digit(c);
         }
         return true;
-    }
-
-    void cut_short(long start, int address, const char* what) {
-        add_fault(out, start, address, std::string(what) + " cut short by the end of the file");
     }
 
     // The two digits of a sum byte the loader did not read, for the fault text.
@@ -58,12 +54,13 @@ struct checksum_reader {
         int count = 0;
         int high = 0;
         int low = 0;
-        if (!read_byte(count, -1)) return cut_short(start, -1, "record");
+        if (!read_byte(count, -1)) return add_cut_short(out, start, -1, "record");
         if (count == 0) {
             add_fault(out, start, -1, "record with a count of 0, which the loader drops");
             return;
         }
-        if (!read_byte(high, -1) || !read_byte(low, -1)) return cut_short(start, -1, "record");
+        if (!read_byte(high, -1) || !read_byte(low, -1))
+            return add_cut_short(out, start, -1, "record");
         int address = high << 8 | low;
         unsigned sum = static_cast<unsigned>(count + high + low);
         ++out.records;
@@ -71,7 +68,7 @@ struct checksum_reader {
             int target = (address + i) & 0xFFFF;
             long offset = static_cast<long>(at);
             int value = 0;
-            if (!read_byte(value, target)) return cut_short(start, address, "record");
+            if (!read_byte(value, target)) return add_cut_short(out, start, address, "record");
             out.stores.push_back(
                 {offset, target, static_cast<unsigned char>(value), store_kind::data});
             sum += static_cast<unsigned>(value);
@@ -79,11 +76,11 @@ struct checksum_reader {
         sum &= 0xFFFF;
         int sum_high = 0;
         int sum_low = 0;
-        if (!read_byte(sum_high, address)) return cut_short(start, address, "record");
+        if (!read_byte(sum_high, address)) return add_cut_short(out, start, address, "record");
         size_t low_at = at;
         bool good = sum_high == static_cast<int>(sum >> 8);
         if (good) {
-            if (!read_byte(sum_low, address)) return cut_short(start, address, "record");
+            if (!read_byte(sum_low, address)) return add_cut_short(out, start, address, "record");
             good = sum_low == static_cast<int>(sum & 0xFF);
         }
         if (!good) {
@@ -105,29 +102,11 @@ struct checksum_reader {
         int high = 0;
         int low = 0;
         if (!read_byte(high, -1) || !read_byte(low, -1)) {
-            cut_short(start, -1, "go record");
+            add_cut_short(out, start, -1, "go record");
             return false;
         }
         out.go = {go_kind::address, high << 8 | low, start};
         return true;
-    }
-
-    void run() {
-        while (at < file.size()) {
-            unsigned char c = file[at];
-            if (c == ';') {
-                data_record();
-            } else if (c == '$') {
-                if (go_record() && at < file.size()) {
-                    add_fault(out, static_cast<long>(at), -1,
-                              byte_count_text(static_cast<long>(file.size() - at)) +
-                                  " after the go record");
-                }
-                return;
-            } else {
-                ++at;
-            }
-        }
     }
 };
 
@@ -135,5 +114,5 @@ struct checksum_reader {
 
 void decode_checksum_records(file_bytes file, size_t begin, decoding& out) {
     checksum_reader reader{file, out, begin};
-    reader.run();
+    scan_records(reader);
 }

@@ -14,26 +14,21 @@ const loader_image& image_of(loader_kind kind) {
     return kind == loader_kind::qsave ? qsave_loader : checksum_loader;
 }
 
-const char* name_of(loader_kind kind) { return kind == loader_kind::qsave ? "QSave" : "checksum"; }
-
-struct comparison {
-    long differences = 0;
-    size_t first_difference = 0;
-};
-
-comparison compare(const std::vector<unsigned char>& bytes, const loader_image& loader,
-                   int address) {
+loader_match compare(const std::vector<unsigned char>& bytes, loader_kind kind, int address) {
     unsigned char relocated[loader_image_size];
-    relocate_loader(loader, address, relocated);
-    comparison result;
+    relocate_loader(image_of(kind), address, relocated);
+    loader_match result;
+    result.kind = kind;
     bool found = false;
     size_t longest = bytes.size() > loader_image_size ? bytes.size() : loader_image_size;
     for (size_t i = 0; i < longest; ++i) {
         bool same = i < bytes.size() && i < loader_image_size && bytes[i] == relocated[i];
         if (same) continue;
         ++result.differences;
-        if (!found) result.first_difference = i;
+        if (found) continue;
         found = true;
+        result.first_difference = i;
+        if (i < loader_image_size) result.expected = relocated[i];
     }
     return result;
 }
@@ -41,12 +36,21 @@ comparison compare(const std::vector<unsigned char>& bytes, const loader_image& 
 }  // namespace
 
 loader_match match_loader(const std::vector<unsigned char>& bytes, int address) {
-    comparison with_checksum = compare(bytes, checksum_loader, address);
-    comparison with_qsave = compare(bytes, qsave_loader, address);
-    if (with_qsave.differences < with_checksum.differences) {
-        return {loader_kind::qsave, with_qsave.differences, with_qsave.first_difference};
+    loader_match with_checksum = compare(bytes, loader_kind::checksum, address);
+    loader_match with_qsave = compare(bytes, loader_kind::qsave, address);
+    return with_qsave.differences < with_checksum.differences ? with_qsave : with_checksum;
+}
+
+store_block contiguous_stores(const std::vector<store>& stores, size_t first) {
+    store_block block;
+    if (first < stores.size()) block.address = stores[first].address;
+    for (size_t i = first; i < stores.size(); ++i) {
+        const store& s = stores[i];
+        if (s.address != ((block.address + static_cast<int>(block.bytes.size())) & 0xFFFF)) break;
+        block.bytes.push_back(s.value);
+        block.offsets.push_back(s.offset);
     }
-    return {loader_kind::checksum, with_checksum.differences, with_checksum.first_difference};
+    return block;
 }
 
 void decode_hybrid(file_bytes file, decoding& out) {
@@ -54,20 +58,15 @@ void decode_hybrid(file_bytes file, decoding& out) {
     size_t first = out.stores.size();
     v65_pass section = read_65v_commands(file, 0, store_kind::loader, out);
 
-    // The section as one run of bytes from the address of its first store.
-    std::vector<unsigned char> bytes;
-    std::vector<long> offsets;
-    int address = first < out.stores.size() ? out.stores[first].address : 0;
-    for (size_t i = first; i < out.stores.size(); ++i) {
-        const store& s = out.stores[i];
-        if (s.address != ((address + static_cast<int>(bytes.size())) & 0xFFFF)) {
-            add_fault(out, s.offset, s.address,
-                      "loader section does not run on from " +
-                          address_text((address + static_cast<int>(bytes.size()) - 1) & 0xFFFF));
-            break;
-        }
-        bytes.push_back(s.value);
-        offsets.push_back(s.offset);
+    const store_block block = contiguous_stores(out.stores, first);
+    const std::vector<unsigned char>& bytes = block.bytes;
+    const std::vector<long>& offsets = block.offsets;
+    const int address = block.address;
+    if (first + bytes.size() < out.stores.size()) {
+        const store& s = out.stores[first + bytes.size()];
+        add_fault(out, s.offset, s.address,
+                  "loader section does not run on from " +
+                      address_text((address + static_cast<int>(bytes.size()) - 1) & 0xFFFF));
     }
 
     loader_match match = match_loader(bytes, address);
@@ -77,14 +76,12 @@ void decode_hybrid(file_bytes file, decoding& out) {
 
     if (match.differences > 0) {
         std::string text = "loader section matches neither loader; nearest is the " +
-                           std::string(name_of(match.kind)) + " loader, ";
+                           std::string(loader_name(match.kind)) + " loader, ";
         size_t i = match.first_difference;
         long offset = 0;
         int at = -1;
         if (i < bytes.size() && i < loader_image_size) {
-            unsigned char relocated[loader_image_size];
-            relocate_loader(loader, address, relocated);
-            text += "which has " + byte_text(relocated[i]) + " here, not " + byte_text(bytes[i]);
+            text += "which has " + byte_text(match.expected) + " here, not " + byte_text(bytes[i]);
             offset = offsets[i];
             at = (address + static_cast<int>(i)) & 0xFFFF;
         } else if (bytes.size() < loader_image_size) {

@@ -25,24 +25,20 @@ struct qsave_reader {
         return true;
     }
 
-    void cut_short(long start, int address, const char* what) {
-        add_fault(out, start, address, std::string(what) + " cut short by the end of the file");
-    }
-
     void data_record() {
         long start = static_cast<long>(at);
         ++at;
         int count = 0;
         int high = 0;
         int low = 0;
-        if (!read_byte(count)) return cut_short(start, -1, "record");
+        if (!read_byte(count)) return add_cut_short(out, start, -1, "record");
         if (count >= qsave_count_limit) {
             add_fault(out, start, -1,
                       "record with a count of " + std::to_string(count) +
                           ", which the loader drops (56 at most)");
             return;
         }
-        if (!read_byte(high) || !read_byte(low)) return cut_short(start, -1, "record");
+        if (!read_byte(high) || !read_byte(low)) return add_cut_short(out, start, -1, "record");
         int address = high << 8 | low;
         int length = count == 0 ? 256 : count;
         unsigned sum = static_cast<unsigned>(count + high + low);
@@ -50,7 +46,7 @@ struct qsave_reader {
         for (int i = 0; i < length; ++i) {
             long offset = static_cast<long>(at);
             int value = 0;
-            if (!read_byte(value)) return cut_short(start, address, "record");
+            if (!read_byte(value)) return add_cut_short(out, start, address, "record");
             out.stores.push_back({offset, (address + i) & 0xFFFF, static_cast<unsigned char>(value),
                                   store_kind::data});
             sum += static_cast<unsigned>(value);
@@ -58,11 +54,11 @@ struct qsave_reader {
         sum &= 0xFFFF;
         int sum_high = 0;
         int sum_low = 0;
-        if (!read_byte(sum_high)) return cut_short(start, address, "record");
+        if (!read_byte(sum_high)) return add_cut_short(out, start, address, "record");
         size_t low_at = at;
         bool good = sum_high == static_cast<int>(sum >> 8);
         if (good) {
-            if (!read_byte(sum_low)) return cut_short(start, address, "record");
+            if (!read_byte(sum_low)) return add_cut_short(out, start, address, "record");
             good = sum_low == static_cast<int>(sum & 0xFF);
         } else if (low_at < file.size()) {
             sum_low = file[low_at];  // for the text only: the loader does not read it
@@ -81,29 +77,11 @@ struct qsave_reader {
         int high = 0;
         int low = 0;
         if (!read_byte(high) || !read_byte(low)) {
-            cut_short(start, -1, "go record");
+            add_cut_short(out, start, -1, "go record");
             return false;
         }
         out.go = {go_kind::address, high << 8 | low, start};
         return true;
-    }
-
-    void run() {
-        while (at < file.size()) {
-            unsigned char c = file[at];
-            if (c == 0x3B) {
-                data_record();
-            } else if (c == 0x24) {
-                if (go_record() && at < file.size()) {
-                    add_fault(out, static_cast<long>(at), -1,
-                              byte_count_text(static_cast<long>(file.size() - at)) +
-                                  " after the go record");
-                }
-                return;
-            } else {
-                ++at;
-            }
-        }
     }
 };
 
@@ -111,5 +89,5 @@ struct qsave_reader {
 
 void decode_qsave_records(file_bytes file, size_t begin, decoding& out) {
     qsave_reader reader{file, out, begin};
-    reader.run();
+    scan_records(reader);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "verify/text.h"
 #include "verify/verify.h"
 
 using file_bytes = std::span<const unsigned char>;
@@ -53,8 +54,41 @@ struct loader_match {
     loader_kind kind = loader_kind::checksum;  // the nearer of the two (checksum on a tie)
     long differences = 0;         // bytes that differ from it, missing and extra bytes included
     size_t first_difference = 0;  // index of the first differing byte
+    unsigned char expected = 0;   // the loader's byte there, where it has one
 };
 loader_match match_loader(const std::vector<unsigned char>& bytes, int address);
+
+// The stores from `first` on that run on from the address of the first one,
+// as one block: a loader section as the monitor leaves it in memory.
+struct store_block {
+    int address = 0;
+    std::vector<unsigned char> bytes;
+    std::vector<long> offsets;  // where each byte is in the file
+};
+store_block contiguous_stores(const std::vector<store>& stores, size_t first);
+
+// How both loaders read what follows them: ";" (0x3B) starts a data record,
+// "$" (0x24) the go record, after which nothing more is read; any other byte
+// is passed over. The reader has `file`, `out`, `at`, data_record() and
+// go_record(), which returns false when the record is cut short.
+template <typename Reader>
+void scan_records(Reader& reader) {
+    while (reader.at < reader.file.size()) {
+        unsigned char c = reader.file[reader.at];
+        if (c == ';') {
+            reader.data_record();
+        } else if (c == '$') {
+            if (reader.go_record() && reader.at < reader.file.size()) {
+                add_fault(reader.out, static_cast<long>(reader.at), -1,
+                          byte_count_text(static_cast<long>(reader.file.size() - reader.at)) +
+                              " after the go record");
+            }
+            return;
+        } else {
+            ++reader.at;
+        }
+    }
+}
 
 // The format recognised from the start of a file, or unknown with the reason
 // (the input is empty, fits no format, or fits more than one).

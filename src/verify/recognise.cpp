@@ -21,7 +21,7 @@ constexpr long near_loader = 24;
 bool hex_digits_at(file_bytes file, size_t at, size_t count) {
     if (file.size() < at + count) return false;
     for (size_t i = 0; i < count; ++i) {
-        if (hex_value(file[at + i]) < 0) return false;
+        if (hex_digit_value(file[at + i]) < 0) return false;
     }
     return true;
 }
@@ -60,21 +60,16 @@ recognition recognise_format(file_bytes file) {
     if (starts_65v(file)) {
         decoding trial;
         v65_pass pass = read_65v_commands(file, 0, store_kind::loader, trial);
-        std::vector<unsigned char> bytes;
-        int address = trial.stores.empty() ? 0 : trial.stores.front().address;
-        for (const store& s : trial.stores) {
-            if (s.address != ((address + static_cast<int>(bytes.size())) & 0xFFFF)) break;
-            bytes.push_back(s.value);
-        }
-        loader_match match = match_loader(bytes, address);
-        if (match.differences == 0 && bytes.size() == trial.stores.size()) {
+        store_block block = contiguous_stores(trial.stores, 0);
+        loader_match match = match_loader(block.bytes, block.address);
+        if (match.differences == 0 && block.bytes.size() == trial.stores.size()) {
             return {file_format::hybrid, {}};
         }
         if (match.differences <= near_loader) {
             return {file_format::unknown,
                     "the input reads as a hybrid whose loader differs from the " +
-                        std::string(match.kind == loader_kind::qsave ? "QSave" : "checksum") +
-                        " loader in " + byte_count_text(match.differences) + ", or as 65V" +
+                        std::string(loader_name(match.kind)) + " loader in " +
+                        byte_count_text(match.differences) + ", or as 65V" +
                         (pass.end < file.size() ? " with bytes after its go command" : "") +
                         "; give -i or -v"};
         }

@@ -58,7 +58,7 @@ std::string report_text(const decoding& decoded, bool recognised, const memory_m
     if (decoded.format == file_format::hybrid) {
         const loader_section& l = decoded.loader;
         text += "loader: ";
-        text += l.kind == loader_kind::qsave ? "QSave" : "checksum";
+        text += loader_name(l.kind);
         text += " at " + address_text(l.address) + ", entry " + address_text(l.entry) + "\n";
     }
     if (map.ranges.empty()) text += "range: none\n";

@@ -4,13 +4,6 @@
 
 #include "formats/primitives.h"
 
-int hex_value(unsigned char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 int checksum_loader_digit(unsigned char c) { return (c < 0x41 ? c : c - 7) & 0x0F; }
 
 std::string address_text(int address) {
@@ -40,6 +33,14 @@ std::string byte_count_text(long count) {
     return std::to_string(count) + (count == 1 ? " byte" : " bytes");
 }
 
+const char* loader_name(loader_kind kind) {
+    return kind == loader_kind::qsave ? "QSave" : "checksum";
+}
+
 void add_fault(decoding& out, long offset, int address, std::string text) {
     out.faults.push_back({offset, address, std::move(text)});
+}
+
+void add_cut_short(decoding& out, long offset, int address, const char* what) {
+    add_fault(out, offset, address, std::string(what) + " cut short by the end of the file");
 }

@@ -4,10 +4,8 @@
 
 #include <string>
 
+#include "cli/parse.h"  // hex_digit_value
 #include "verify/verify.h"
-
-// The value of a hex digit, lower case included; -1 for any other character.
-int hex_value(unsigned char c);
 
 // The value the checksum loader takes from any character where it wants a
 // digit: the low four bits, less 7 from "A" ($41) up.
@@ -26,4 +24,10 @@ std::string char_text(unsigned char c);
 // "1 byte", "3 bytes".
 std::string byte_count_text(long count);
 
+// "checksum" or "QSave".
+const char* loader_name(loader_kind kind);
+
 void add_fault(decoding& out, long offset, int address, std::string text);
+
+// A record or command that the end of the file cut off.
+void add_cut_short(decoding& out, long offset, int address, const char* what);

@@ -1,13 +1,13 @@
 #include "verify/verify_run.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
 #include "cli/messages.h"
+#include "cli/output_file.h"
 #include "formats/streams.h"
 #include "verify/decoders.h"
 #include "verify/memory_map.h"
@@ -46,12 +46,7 @@ bool read_input(const char* name, input_file& input, std::string& error) {
             return false;
         }
     }
-    struct stat st {};
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        input.regular = true;
-        input.device = static_cast<unsigned long long>(st.st_dev);
-        input.inode = static_cast<unsigned long long>(st.st_ino);
-    }
+    input.fd = fd;
     in_stream in;
     open_input(in, fd_source(fd));
     constexpr size_t chunk = 64 * 1024;
@@ -75,8 +70,7 @@ bool read_input(const char* name, input_file& input, std::string& error) {
         }
         if (got < chunk) break;
     }
-    // Standard input stays open: nothing else reads it, and the process ends soon.
-    if (name != nullptr) close_input(in);
+    // The input stays open until the run ends, to be told apart from the image.
     return good;
 }
 
@@ -84,34 +78,17 @@ bool write_image(const verify_settings& settings, const input_file& input,
                  const std::vector<unsigned char>& image, std::string& error) {
     const char* name = settings.image_name;
     int fd = -1;
-    if (!settings.force) {
-        fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            error = std::string(name) + ": " +
-                    (errno == EEXIST ? std::string("exists; give -f to replace it")
-                                     : system_error(errno));
+    switch (open_output_file(name, settings.force, input.fd, fd)) {
+        case output_open::opened: break;
+        case output_open::exists:
+            error = std::string(name) + ": exists; give -f to replace it";
             return false;
-        }
-    } else {
-        fd = open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-        if (fd < 0) {
+        case output_open::same_file:
+            error = std::string(name) + ": is the input file";
+            return false;
+        case output_open::failed:
             error = std::string(name) + ": " + system_error(errno);
             return false;
-        }
-        struct stat st {};
-        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-            if (input.regular && static_cast<unsigned long long>(st.st_dev) == input.device &&
-                static_cast<unsigned long long>(st.st_ino) == input.inode) {
-                close(fd);
-                error = std::string(name) + ": is the input file";
-                return false;
-            }
-            if (ftruncate(fd, 0) != 0) {
-                error = std::string(name) + ": " + system_error(errno);
-                close(fd);
-                return false;
-            }
-        }
     }
     if (!write_and_close(fd, image.data(), image.size())) {
         error = std::string(name) + ": " + failure_reason();

@@ -17,9 +17,7 @@ inline constexpr size_t verify_input_limit = 16u << 20;
 
 struct input_file {
     std::vector<unsigned char> bytes;
-    bool regular = false;  // a regular file, with its identity below
-    unsigned long long device = 0;
-    unsigned long long inode = 0;
+    int fd = -1;  // kept open, so that the image is never written over the input
 };
 
 // Reads the named file, or standard input for a null name, whole. False with
