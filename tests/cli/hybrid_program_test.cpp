@@ -8,11 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "support/run_program.h"
+#include "cli/program_fixture.h"
 
 namespace {
-
-using namespace std::string_literals;
 
 const char hex_digit[] = "0123456789ABCDEF";
 
@@ -27,10 +25,6 @@ std::string warning(int place) {
 
 const std::string overlap_message =
     "\nThe data would overwrite the loader at $1E00. Give the loader's place with -i<addr>.\n";
-const std::string read_message = "\nError reading input file.\n";
-const std::string write_message = "\nError writing output file.\n";
-const std::string open_input_message = "\nError opening input file for read.\n";
-const std::string same_file_message = "\nInput and output are the same file.\n";
 
 // One checksum record as the loader reads it: the text, CR, the NULs, LF.
 std::string record(const std::string& text, size_t pad = 5) {
@@ -89,7 +83,7 @@ int digit_value(char c) {
     if (out.size() < section_size) {
         return ::testing::AssertionFailure() << "only " << out.size() << " bytes of output";
     }
-    std::string head = "." + hex4(place) + "/";
+    std::string head = std::string(".").append(hex4(place)).append("/");
     if (out.compare(0, head.size(), head) != 0) {
         return ::testing::AssertionFailure()
                << "starts \"" << out.substr(0, head.size()) << "\", not \"" << head << "\"";
@@ -122,22 +116,7 @@ int digit_value(char c) {
     return ::testing::AssertionSuccess();
 }
 
-class hybrid : public ::testing::Test {
-  protected:
-    scratch_dir dir;
-
-    program_result run(std::vector<std::string> args) {
-        return run_program({.args = std::move(args), .directory = dir.path});
-    }
-    program_result run_with_input(std::vector<std::string> args, const std::string& bytes) {
-        return run_program({.args = std::move(args),
-                            .directory = dir.path,
-                            .input = input_from::bytes,
-                            .input_data = bytes});
-    }
-    void put(const std::string& name, const std::string& bytes) { write_file(dir.at(name), bytes); }
-    std::string get(const std::string& name) { return read_file(dir.at(name)); }
-};
+using hybrid = program;
 
 // ---------------------------------------------------------------- placement and sections
 
@@ -181,7 +160,6 @@ TEST_P(placements, through_named_files) {
     expect_output(c, r, get("out.lod"));
 }
 
-const std::string example_input = "\xA9\x00\x60"s;
 const std::string nop = "\xEA";
 constexpr auto cs = loader_kind::checksum;
 constexpr auto qs = loader_kind::qsave;
@@ -399,51 +377,6 @@ INSTANTIATE_TEST_SUITE_P(
                        "HI\x3B\x01\x03\x00\xEA\x00\xEE"s,
                        false}),
     [](const ::testing::TestParamInfo<placement_case>& tested) { return tested.param.name; });
-
-// ---------------------------------------------------------------- no loader for 65V and 65A
-
-struct plain_case {
-    const char* name;
-    std::vector<std::string> args;
-    std::string input;
-    std::string output;
-};
-
-void PrintTo(const plain_case& c, std::ostream* os) { *os << c.name; }
-
-class without_loader : public hybrid, public ::testing::WithParamInterface<plain_case> {};
-
-TEST_P(without_loader, settles_nothing_and_warns_about_nothing) {
-    const plain_case& c = GetParam();
-    program_result r = run_with_input(c.args, c.input);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out, c.output);
-}
-
-const std::string example_65v = ".0300/A9\r00\r60\r.0300G";
-const std::string ten_bytes = "\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A";
-const std::string ten_bytes_65a =
-    "L0300\r01 02 03 04 05 06 07 08\r09 0A RLLLLL0129\r00000004FD0400R\0\0\0G"s;
-
-INSTANTIATE_TEST_SUITE_P(
-    cases, without_loader,
-    ::testing::Values(
-        plain_case{"i_then_v", {"-i", "-v", "-l0300", "-g0300"}, example_input, example_65v},
-        plain_case{"v_then_i", {"-v", "-i", "-l0300", "-g0300"}, example_input, example_65v},
-        plain_case{
-            "low_place_then_v", {"-i0050", "-v", "-l0300", "-g0300"}, example_input, example_65v},
-        plain_case{"v_then_wrapping_place",
-                   {"-v", "-iFFFE", "-l0300", "-g0300"},
-                   example_input,
-                   example_65v},
-        plain_case{
-            "v_then_i_low_load", {"-v", "-i", "-g0300"}, example_input, ".0000/A9\r00\r60\r.0300G"},
-        plain_case{"a_then_i", {"-a", "-i", "-l0300", "-g0400"}, ten_bytes, ten_bytes_65a},
-        plain_case{
-            "a_then_low_place", {"-a", "-i0050", "-l0300", "-g0400"}, ten_bytes, ten_bytes_65a},
-        plain_case{"i_then_a", {"-i", "-A", "-l0300", "-g0400"}, ten_bytes, ten_bytes_65a}),
-    [](const ::testing::TestParamInfo<plain_case>& tested) { return tested.param.name; });
 
 // ---------------------------------------------------------------- data reaching the loader
 

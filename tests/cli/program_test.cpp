@@ -9,22 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "support/run_program.h"
+#include "cli/program_fixture.h"
 
 namespace {
-
-using namespace std::string_literals;
-
-const std::string no_action_message = "\nNo action specified. Nothing to do. Use one of -[avciq]\n";
-const std::string open_input_message = "\nError opening input file for read.\n";
-const std::string open_output_message = "\nError opening output file for write.\n";
-const std::string write_message = "\nError writing output file.\n";
-const std::string read_message = "\nError reading input file.\n";
-const std::string same_file_message = "\nInput and output are the same file.\n";
-
-std::string exists_message(const std::string& name) {
-    return "Output file " + name + " exists! Use -f to force overwrite.\r\n";
-}
 
 // The 22 lines of the usage text, each ended by CR LF.
 std::string expected_usage() {
@@ -77,28 +64,6 @@ std::string random_bytes(size_t n, unsigned seed) {
     for (char& c : bytes) c = static_cast<char>(byte(generator));
     return bytes;
 }
-
-const std::string example_input = "\xA9\x00\x60"s;
-const std::string example_65v = ".0300/A9\r00\r60\r.0300G";
-
-class program : public ::testing::Test {
-  protected:
-    scratch_dir dir;
-
-    // Runs with the scratch directory as working directory, input from /dev/null.
-    program_result run(std::vector<std::string> args) {
-        return run_program({.args = std::move(args), .directory = dir.path});
-    }
-    program_result run_with_input(std::vector<std::string> args, const std::string& bytes) {
-        return run_program({.args = std::move(args),
-                            .directory = dir.path,
-                            .input = input_from::bytes,
-                            .input_data = bytes});
-    }
-    void put(const std::string& name, const std::string& bytes) { write_file(dir.at(name), bytes); }
-    std::string get(const std::string& name) { return read_file(dir.at(name)); }
-    std::vector<std::string> names() { return directory_names(dir.path); }
-};
 
 // ---------------------------------------------------------------- usage
 
@@ -372,8 +337,6 @@ INSTANTIATE_TEST_SUITE_P(
                         ".1000/" + entries_65v(random_bytes(200000, 7)) + ".1000G"}),
     [](const ::testing::TestParamInfo<conversion_case>& tested) { return tested.param.name; });
 
-const std::string ten_bytes = "\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A";
-
 INSTANTIATE_TEST_SUITE_P(
     other_formats, conversions,
     ::testing::Values(
@@ -392,11 +355,7 @@ INSTANTIATE_TEST_SUITE_P(
                         "\x3B\x03\x03\x00\xA9\x00\x60\x01\x0F\x24\x03\x00"s},
         conversion_case{
             "qsave_message_and_go_alone", {"-q", "-mHI", "-g1234"}, "", "HI\x24\x12\x34"},
-        conversion_case{
-            "65a_worked_example",
-            {"-a", "-l0300", "-g0400"},
-            ten_bytes,
-            "L0300\r01 02 03 04 05 06 07 08\r09 0A RLLLLL0129\r00000004FD0400R\0\0\0G"s},
+        conversion_case{"65a_worked_example", {"-a", "-l0300", "-g0400"}, ten_bytes, ten_bytes_65a},
         conversion_case{"65a_no_line_ends",
                         {"-a", "-t0", "-l0300", "-g0400"},
                         ten_bytes,
@@ -405,6 +364,26 @@ INSTANTIATE_TEST_SUITE_P(
                         {"-a", "-l0100", "-g0400"},
                         ten_bytes,
                         "L0100\r01 02 03 04 05 06 07 08\r09 0A RGGGG"}),
+    [](const ::testing::TestParamInfo<conversion_case>& tested) { return tested.param.name; });
+
+// -i has no effect with -v and -a: no loader, no placement, no warning.
+INSTANTIATE_TEST_SUITE_P(
+    without_loader, conversions,
+    ::testing::Values(
+        conversion_case{"i_then_v", {"-i", "-v", "-l0300", "-g0300"}, example_input, example_65v},
+        conversion_case{"v_then_i", {"-v", "-i", "-l0300", "-g0300"}, example_input, example_65v},
+        conversion_case{
+            "low_place_then_v", {"-i0050", "-v", "-l0300", "-g0300"}, example_input, example_65v},
+        conversion_case{"v_then_wrapping_place",
+                        {"-v", "-iFFFE", "-l0300", "-g0300"},
+                        example_input,
+                        example_65v},
+        conversion_case{
+            "v_then_i_low_load", {"-v", "-i", "-g0300"}, example_input, ".0000/A9\r00\r60\r.0300G"},
+        conversion_case{"a_then_i", {"-a", "-i", "-l0300", "-g0400"}, ten_bytes, ten_bytes_65a},
+        conversion_case{
+            "a_then_low_place", {"-a", "-i0050", "-l0300", "-g0400"}, ten_bytes, ten_bytes_65a},
+        conversion_case{"i_then_a", {"-i", "-A", "-l0300", "-g0400"}, ten_bytes, ten_bytes_65a}),
     [](const ::testing::TestParamInfo<conversion_case>& tested) { return tested.param.name; });
 
 TEST_F(program, standard_input_from_a_file_and_standard_output_to_a_pipe) {

@@ -92,16 +92,9 @@ TEST(EncodeChecksum, MessageIsWrittenOnceBeforeTheFirstRecord) {
 }
 
 // Decodes checksum output record by record, checking every field against the
-// format rules. An empty error means it is well formed.
-struct decoded_checksum {
-    std::string error;
-    std::string data;
-    std::vector<int> counts;
-    int go = -1;
-};
-
-decoded_checksum decode_checksum(const std::string& text, const run_settings& settings) {
-    decoded_checksum d;
+// format rules.
+decoded_records decode_checksum(const std::string& text, const run_settings& settings) {
+    decoded_records d;
     const std::string message = settings.message_text;
     if (text.compare(0, message.size(), message) != 0) {
         d.error = "message missing";
@@ -175,7 +168,7 @@ TEST(EncodeChecksum, RandomImagesDecodeBack) {
                                                   std::uniform_int_distribution<int>(0, 255)(rng));
         set_message(settings, messages[trial % 5]);
         encoder_run run = run_checksum(settings, input);
-        decoded_checksum d = decode_checksum(run.output, settings);
+        decoded_records d = decode_checksum(run.output, settings);
         ASSERT_EQ(d.error, "") << "trial " << trial;
         EXPECT_EQ(d.data, input) << "trial " << trial;
         EXPECT_EQ(d.go, settings.go_address) << "trial " << trial;

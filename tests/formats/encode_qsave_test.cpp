@@ -87,15 +87,8 @@ TEST(EncodeQsave, MessageIsWrittenOnceBeforeTheFirstRecord) {
 }
 
 // Decodes QSave output, finding each record's end from its count alone.
-struct decoded_qsave {
-    std::string error;
-    std::string data;
-    std::vector<int> counts;
-    int go = -1;
-};
-
-decoded_qsave decode_qsave(const std::string& text, const run_settings& settings) {
-    decoded_qsave d;
+decoded_records decode_qsave(const std::string& text, const run_settings& settings) {
+    decoded_records d;
     const std::string message = settings.message_text;
     if (text.compare(0, message.size(), message) != 0) {
         d.error = "message missing";
@@ -155,7 +148,7 @@ TEST(EncodeQsave, RandomImagesDecodeBack) {
         run_settings settings = settings_qsave(random_address(rng), random_go(rng));
         set_message(settings, messages[trial % 5]);
         encoder_run run = run_qsave(settings, input);
-        decoded_qsave d = decode_qsave(run.output, settings);
+        decoded_records d = decode_qsave(run.output, settings);
         ASSERT_EQ(d.error, "") << "trial " << trial;
         EXPECT_EQ(d.data, input) << "trial " << trial;
         EXPECT_EQ(d.go, settings.go_address) << "trial " << trial;

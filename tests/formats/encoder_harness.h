@@ -74,6 +74,15 @@ inline encoder_run run_encoder(encoder_fn encode, const run_settings& settings,
     return run;
 }
 
+// Checksum or QSave output read back record by record. An empty error means
+// it is well formed.
+struct decoded_records {
+    std::string error;
+    std::string data;         // the data of all records, in order
+    std::vector<int> counts;  // each record's count
+    int go = -1;              // the go record's address; -1 without one
+};
+
 // A run that must go cleanly: each stream closed once, nothing failed, no
 // read past the end of the input.
 inline encoder_run run_clean(encoder_fn encode, const run_settings& settings,
