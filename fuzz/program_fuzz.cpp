@@ -235,9 +235,11 @@ size_t check_load_file(std::string_view file, const run_settings& s, std::string
             r.part = "the 65A end of load and start";
             r.literal("R");
             if (go < 0) break;
-            // The monitor restarts from its register save area; unless the data
-            // itself covers it, the area is loaded with the go address first.
-            if (load <= 0x012E) {
+            // The monitor restarts from its register save area, $0129-$012F;
+            // unless data from $012E or below covers some of it, the area is
+            // loaded with the go address first.
+            if (load <= 0x012E && !image.empty() &&
+                load + static_cast<int>(image.size()) - 1 >= 0x0129) {
                 r.literal("GGGG");
                 break;
             }

@@ -5,15 +5,12 @@
 #include <unistd.h>
 
 #include "cli/output_file.h"
+#include "cli/warnings.h"
 #include "formats/encoders.h"
 #include "formats/primitives.h"
 #include "loaders/loader_image.h"
 
 namespace {
-
-bool hybrid_applies(const run_settings& s) {
-    return s.hybrid == 1 && (s.action == action_checksum || s.action == action_qsave);
-}
 
 // With the loader at its fixed place and the data left where -l put it, a
 // named input must end below the loader. Standard input is taken on trust.
@@ -26,23 +23,13 @@ bool data_reaches_loader(const run_settings& s, const file_names& names, int in_
     return place.load_address + st.st_size > fallback_loader_address;
 }
 
-void warn_system_area(int loader_address) {
-    char text[] =
-        "\nWarning: a loader at $HHHH lies in the target's system area ($0000-$021B) "
-        "and may not run there.\n";
-    char* digits = text + 23;  // the HHHH
-    digits = format_hex_byte(static_cast<unsigned>(loader_address) >> 8, digits);
-    format_hex_byte(static_cast<unsigned>(loader_address), digits);
-    write_message(text);
-}
-
 }  // namespace
 
 run_outcome convert(run_settings& settings, in_stream& in, out_stream& out) {
     if (hybrid_applies(settings)) {
         loader_place place = place_loader(settings);
         if (!place.derived && loader_in_system_area(place.loader_address)) {
-            warn_system_area(place.loader_address);
+            write_message(loader_warning(place.loader_address).c_str());
         }
         prepare_hybrid(settings, out);
     }
@@ -58,6 +45,10 @@ run_outcome convert(run_settings& settings, in_stream& in, out_stream& out) {
     }
     if (out.failed) return run_outcome::write_output;
     if (in.failed) return run_outcome::read_input;
+    // The data's last address is known only now, standard input included.
+    for (const std::string& warning : load_warnings(settings, in.count)) {
+        write_message(warning.c_str());
+    }
     return run_outcome::converted;
 }
 

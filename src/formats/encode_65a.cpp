@@ -3,6 +3,7 @@
 // area loaded with the go address and "G", or "GGGG" alone.
 #include "formats/encoders.h"
 #include "formats/primitives.h"
+#include "formats/target_cells.h"
 
 namespace {
 
@@ -11,14 +12,23 @@ namespace {
 // each full block holds a whole number of lines.
 constexpr size_t chunk_size = 256 * 16;
 
-// The highest load address at which the monitor's register save area
-// ($0129-$012F) would be overwritten by the data itself.
+// The highest load address from which the data can cover the register save
+// area ($0129-$012F) without wrapping past $FFFF.
 constexpr int register_area_end = 0x012E;
 
 // Restart values for $0129-$012D, sent in load mode.
 constexpr char restart_values[] = "00000004FD";
 
 }  // namespace
+
+a65_start plan_65a_start(const run_settings& settings, unsigned long long data_bytes) {
+    if (settings.go_address < 0) return a65_start::none;
+    if (settings.load_address <= register_area_end &&
+        data_reaches(settings.load_address, data_bytes, register_save_area)) {
+        return a65_start::restart_alone;
+    }
+    return a65_start::start_sequence;
+}
 
 int put_65a_go(const run_settings& settings, int address, out_stream& out) {
     if (address < 0) return 0;
@@ -60,13 +70,17 @@ int encode_65a(const run_settings& settings, in_stream& in, out_stream& out) {
     }
     return finish_encoding(result, in, out, [&] {
         int last = put_byte('R', out);
-        if (last < 0 || settings.go_address < 0) return last;
-        if (settings.load_address > register_area_end) {
-            if (put_string("LLLL", out) < 0) return -1;
-            return put_65a_go(settings, settings.go_address, out);
+        if (last < 0) return last;
+        switch (plan_65a_start(settings, in.count)) {
+            case a65_start::none: return last;
+            case a65_start::start_sequence:
+                if (put_string("LLLL", out) < 0) return -1;
+                return put_65a_go(settings, settings.go_address, out);
+            case a65_start::restart_alone:
+                // The data covers the register save area, so the monitor
+                // restarts from whatever the image put there.
+                return put_string("GGGG", out) < 0 ? -1 : 'G';
         }
-        // The data covers the register save area, so the monitor restarts
-        // from whatever the image put there.
-        return put_string("GGGG", out) < 0 ? -1 : 'G';
+        return -1;
     });
 }

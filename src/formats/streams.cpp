@@ -133,6 +133,7 @@ size_t read_block(in_stream& in, unsigned char* data, size_t n) {
         if (part == 0) in.ended = true;
         got += static_cast<size_t>(part);
     }
+    in.count += got;
     return got;
 }
 

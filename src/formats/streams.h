@@ -34,9 +34,10 @@ struct out_stream {
 
 struct in_stream {
     in_source source;
-    bool failed = false;  // a read has failed: the input did not end cleanly
-    bool ended = false;   // the end of the input was seen
-    bool closed = false;  // close_input has run
+    unsigned long long count = 0;  // bytes read so far
+    bool failed = false;           // a read has failed: the input did not end cleanly
+    bool ended = false;            // the end of the input was seen
+    bool closed = false;           // close_input has run
 };
 
 // Sets up a stream over a sink with a buffer of buffer_size bytes (at least 1).

@@ -6,6 +6,7 @@
 
 #include "cli/run_settings.h"
 #include "formats/streams.h"
+#include "formats/target_cells.h"
 
 inline constexpr size_t loader_image_size = 241;
 
@@ -25,9 +26,8 @@ extern const unsigned char qsave_loader_relocs[22];
 extern const loader_image checksum_loader;
 extern const loader_image qsave_loader;
 
-// The target's ROM owns $0000-$021B (zero page, stack, the load flag at $0203,
-// the screen driver's cells and the input and output vectors at $0218-$021B).
-inline constexpr int system_area_end = 0x021B;
+// The loader must stay clear of the target's system area, $0000-$0234.
+inline constexpr int system_area_end = target_system_area.last;
 // Where the loader goes when it cannot sit a page below the data.
 inline constexpr int fallback_loader_address = 0x1E00;
 // Where the data goes when it starts below $0200 and the loader's place is derived.
@@ -45,7 +45,7 @@ struct loader_place {
 loader_place place_loader(const run_settings& settings);
 
 // True when a loader at this address has bytes in the target's system area
-// ($0000-$021B), wrapping past $FFFF included.
+// ($0000-$0234), wrapping past $FFFF included.
 bool loader_in_system_area(int loader_address);
 
 // The loader that belongs to the action: the QSave loader for QSave, else the checksum loader.

@@ -99,11 +99,9 @@ void decode_hybrid(file_bytes file, decoding& out) {
         add_fault(out, offset, at, text);
     }
     if (loader_in_system_area(address)) {
-        add_fault(
-            out, 0, address,
-            "the loader " +
-                span_text(address, (address + static_cast<int>(loader_image_size) - 1) & 0xFFFF) +
-                " lies in the target's system area ($0000-$021B)");
+        add_fault(out, 0, address,
+                  "loader at " + address_text(address) +
+                      " lies in the target's system area ($0000-$0234)");
     }
     if (section.go.kind == go_kind::none) {
         add_fault(out, static_cast<long>(section.end), -1,

@@ -1,7 +1,9 @@
 #include "verify/memory_map.h"
 
+#include <span>
 #include <string>
 
+#include "formats/target_cells.h"
 #include "loaders/loader_image.h"
 #include "verify/text.h"
 
@@ -35,6 +37,100 @@ void track(fault_run& run, bool hit, const store& s, long earlier, std::vector<f
     if (hit) run = {true, s.offset, s.address, s.address, earlier};
 }
 
+bool in_range(int address, cell_range r) { return address >= r.first && address <= r.last; }
+
+bool in_ranges(int address, std::span<const cell_range> ranges) {
+    for (const cell_range& r : ranges) {
+        if (in_range(address, r)) return true;
+    }
+    return false;
+}
+
+// The cells that the file's load path needs intact while it loads, and how
+// a fault names them; none for plain checksum and QSave records, which a
+// loader already in the machine reads.
+struct load_path {
+    std::vector<cell_range> cells;
+    const char* text = nullptr;
+};
+
+load_path load_path_of(const decoding& decoded, bool start_sequence) {
+    load_path path;
+    switch (decoded.format) {
+        case file_format::hybrid:
+            path.cells = {target_system_area};
+            path.text =
+                " reaches into the target's system area ($0000-$0234), which the loader "
+                "reads through";
+            break;
+        case file_format::mon_65v:
+            path.cells.assign(std::begin(monitor_65v_cells), std::end(monitor_65v_cells));
+            path.text = " reaches into cells that the 65V monitor uses while it loads";
+            break;
+        case file_format::mon_65a:
+            path.cells.assign(std::begin(monitor_65a_cells), std::end(monitor_65a_cells));
+            if (start_sequence) path.cells.push_back(restart_stack_cells);
+            path.text = " reaches into cells that the 65A monitor uses while it loads";
+            break;
+        default: break;
+    }
+    return path;
+}
+
+// One fault for each run of data stored at successive addresses that
+// reaches into the cells, at the first of its bytes that lands on one.
+void check_cells(const decoding& decoded, const load_path& path, std::vector<fault>& faults) {
+    if (path.cells.empty()) return;
+    const std::vector<store>& stores = decoded.stores;
+    size_t i = 0;
+    while (i < stores.size()) {
+        if (stores[i].kind != store_kind::data) {
+            ++i;
+            continue;
+        }
+        size_t end = i + 1;
+        while (end < stores.size() && stores[end].kind == store_kind::data &&
+               stores[end].address == ((stores[end - 1].address + 1) & 0xFFFF)) {
+            ++end;
+        }
+        for (size_t k = i; k < end; ++k) {
+            if (!in_ranges(stores[k].address, path.cells)) continue;
+            faults.push_back({stores[k].offset, stores[k].address,
+                              "data at " + address_text(stores[i].address) + "-" +
+                                  address_text(stores[end - 1].address) + path.text});
+            break;
+        }
+        i = end;
+    }
+}
+
+// The 65A "G" restarts the target from $0129-$012F: a start sequence must not
+// overwrite data there, and without one the data must set every cell.
+void check_65a_start(const decoding& decoded, const memory_map& map, bool start_sequence,
+                     std::vector<fault>& faults) {
+    if (decoded.format != file_format::mon_65a || decoded.go.kind != go_kind::register_area) {
+        return;
+    }
+    if (start_sequence) {
+        for (const store& s : decoded.stores) {
+            if (s.kind == store_kind::data && in_range(s.address, register_save_area)) {
+                faults.push_back(
+                    {s.offset, s.address, "the 65A start sequence overwrites data at $0129-$012F"});
+                return;
+            }
+        }
+        return;
+    }
+    for (int a = register_save_area.first; a <= register_save_area.last; ++a) {
+        if (!map.loaded[static_cast<size_t>(a)]) {
+            faults.push_back({decoded.go.offset, -1,
+                              "the 65A start restarts from $0129-$012F, which the file does not "
+                              "fully set"});
+            return;
+        }
+    }
+}
+
 }  // namespace
 
 memory_map map_memory(const decoding& decoded) {
@@ -44,10 +140,6 @@ memory_map map_memory(const decoding& decoded) {
     for (const store& s : decoded.stores) {
         if (s.kind == store_kind::loader) under_loader[static_cast<size_t>(s.address)] = true;
     }
-    // The loader runs under the target's ROM, which owns the system area, and
-    // stores into it before every character it reads. What the monitors and
-    // a loader of unknown kind and place may load there is not known here.
-    const bool guard_system_area = decoded.format == file_format::hybrid;
     const int loader_first = decoded.loader.address;
     const int loader_last = (loader_first + static_cast<int>(loader_image_size) - 1) & 0xFFFF;
 
@@ -55,31 +147,30 @@ memory_map map_memory(const decoding& decoded) {
         return span_text(r.first, r.last) + " loaded twice, first at byte " +
                std::to_string(r.earlier);
     };
-    auto system = [](const fault_run& r) {
-        return "data " + span_text(r.first, r.last) +
-               " lies in the target's system area ($0000-$021B)";
-    };
     auto over = [&](const fault_run& r) {
         return "data " + span_text(r.first, r.last) + " overwrites the loader " +
                span_text(loader_first, loader_last);
     };
     fault_run twice_run;
-    fault_run system_run;
     fault_run over_run;
     for (const store& s : decoded.stores) {
         if (s.kind != store_kind::data) continue;
         auto a = static_cast<size_t>(s.address);
         track(twice_run, map.loaded[a], s, first_offset[a], map.faults, twice);
-        track(system_run, guard_system_area && s.address <= system_area_end, s, 0, map.faults,
-              system);
         track(over_run, under_loader[a], s, 0, map.faults, over);
         map.loaded[a] = true;
         map.bytes[a] = s.value;
         if (first_offset[a] < 0) first_offset[a] = s.offset;
     }
     close_run(twice_run, map.faults, twice);
-    close_run(system_run, map.faults, system);
     close_run(over_run, map.faults, over);
+
+    bool start_sequence = false;
+    for (const store& s : decoded.stores) {
+        if (s.kind == store_kind::register_area) start_sequence = true;
+    }
+    check_cells(decoded, load_path_of(decoded, start_sequence), map.faults);
+    check_65a_start(decoded, map, start_sequence, map.faults);
 
     for (int a = 0; a < 0x10000; ++a) {
         if (!map.loaded[static_cast<size_t>(a)]) continue;

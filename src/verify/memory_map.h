@@ -1,7 +1,9 @@
 // What the stores of a decoding leave in the target's memory: the bytes, the
 // contiguous ranges of data, and the faults that only the whole picture
-// shows: data loaded twice and, in a hybrid, data in the system area or over
-// the loader.
+// shows: data loaded twice, data on the cells that the monitor or the
+// hybrid's loader needs while it loads, a hybrid's data over its loader, and
+// a 65A start from a register save area the file leaves unset or that its
+// start sequence loads over the data.
 #pragma once
 
 #include <vector>

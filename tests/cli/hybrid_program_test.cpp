@@ -20,7 +20,14 @@ std::string hex4(int value) { return hex2(value >> 8) + hex2(value); }
 
 std::string warning(int place) {
     return "\nWarning: a loader at $" + hex4(place) +
-           " lies in the target's system area ($0000-$021B) and may not run there.\n";
+           " lies in the target's system area ($0000-$0234) and may not run there.\n";
+}
+
+// For hybrid data at $first-$last, after the move to $1F00 where that applies.
+std::string data_warning(int first, int last) {
+    return "\nWarning: the data at $" + hex4(first) + "-$" + hex4(last) +
+           " reaches into the target's system area ($0000-$0234), which the loader reads "
+           "through, and may not load there. Link it at $0235 or above.\n";
 }
 
 const std::string overlap_message =
@@ -125,9 +132,10 @@ struct placement_case {
     std::vector<std::string> args;
     std::string input;
     loader_kind kind;
-    int place;         // where the loader section must put the loader
-    std::string data;  // everything after the section
-    bool warns;        // the system-area warning for `place`
+    int place;                      // where the loader section must put the loader
+    std::string data;               // everything after the section
+    bool warns;                     // the system-area warning for `place`
+    std::string data_warning = {};  // the warning for data in the system area, if any
 };
 
 void PrintTo(const placement_case& c, std::ostream* os) { *os << c.name; }
@@ -136,7 +144,7 @@ class placements : public hybrid, public ::testing::WithParamInterface<placement
   protected:
     void expect_output(const placement_case& c, const program_result& r, const std::string& out) {
         EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.err, c.warns ? warning(c.place) : "");
+        EXPECT_EQ(r.err, (c.warns ? warning(c.place) : "") + c.data_warning);
         EXPECT_TRUE(is_loader_section(out, c.kind, c.place));
         if (out.size() >= section_size) {
             EXPECT_EQ(out.substr(section_size), c.data);
@@ -191,7 +199,8 @@ INSTANTIATE_TEST_SUITE_P(
                        cs,
                        0xFFFE,
                        record(";030000A90060010C"),
-                       true},
+                       true,
+                       data_warning(0x0000, 0x0002)},
         placement_case{"load_031B_keeps_fixed_place",
                        {"-i", "-l031B"},
                        nop,
@@ -199,12 +208,27 @@ INSTANTIATE_TEST_SUITE_P(
                        0x1E00,
                        record(";01031BEA0109"),
                        false},
-        placement_case{"load_031C_page_below",
+        // A page below $031C-$0334 would reach into $0218-$0234.
+        placement_case{"load_031C_keeps_fixed_place",
                        {"-i", "-l031C"},
                        nop,
                        cs,
-                       0x021C,
+                       0x1E00,
                        record(";01031CEA010A"),
+                       false},
+        placement_case{"load_0334_keeps_fixed_place",
+                       {"-i", "-l0334"},
+                       nop,
+                       cs,
+                       0x1E00,
+                       record(";010334EA0122"),
+                       false},
+        placement_case{"load_0335_page_below",
+                       {"-i", "-l0335"},
+                       nop,
+                       cs,
+                       0x0235,
+                       record(";010335EA0123"),
                        false},
         placement_case{"load_0200_keeps_data",
                        {"-i", "-l0200"},
@@ -212,6 +236,22 @@ INSTANTIATE_TEST_SUITE_P(
                        cs,
                        0x1E00,
                        record(";010200EA00ED"),
+                       false,
+                       data_warning(0x0200, 0x0200)},
+        placement_case{"load_0234_warns_for_the_data",
+                       {"-i", "-l0234"},
+                       std::string(2, '\0'),
+                       cs,
+                       0x1E00,
+                       record(";02023400000038"),
+                       false,
+                       data_warning(0x0234, 0x0235)},
+        placement_case{"load_0235_is_quiet",
+                       {"-i", "-l0235"},
+                       nop,
+                       cs,
+                       0x1E00,
+                       record(";010235EA0122"),
                        false},
         placement_case{"load_01FF_moves_data",
                        {"-i", "-l01FF"},
@@ -257,15 +297,22 @@ INSTANTIATE_TEST_SUITE_P(
                        0x0300,
                        record(";011000EA00FB"),
                        false},
-        placement_case{
-            "given_place_alone", {"-i0300"}, nop, cs, 0x0300, record(";010000EA00EB"), false},
+        placement_case{"given_place_alone",
+                       {"-i0300"},
+                       nop,
+                       cs,
+                       0x0300,
+                       record(";010000EA00EB"),
+                       false,
+                       data_warning(0x0000, 0x0000)},
         placement_case{"given_low_place_warns",
                        {"-l0100", "-i0050"},
                        nop,
                        cs,
                        0x0050,
                        record(";010100EA00EC"),
-                       true},
+                       true,
+                       data_warning(0x0100, 0x0100)},
         placement_case{
             "i_then_c", {"-i", "-c", "-l0300"}, nop, cs, 0x1E00, record(";010300EA00EE"), false},
         placement_case{
@@ -306,9 +353,10 @@ INSTANTIATE_TEST_SUITE_P(
                        cs,
                        0xFEF0,
                        record(";18FFF0" + std::string(48, '0') + "0207") + record(";010008000009"),
-                       false},
-        placement_case{"warns_at_021B", {"-i021B"}, "", cs, 0x021B, "", true},
-        placement_case{"quiet_at_021C", {"-i021C"}, "", cs, 0x021C, "", false},
+                       false,
+                       data_warning(0xFFF0, 0x0008)},
+        placement_case{"warns_at_0234", {"-i0234"}, "", cs, 0x0234, "", true},
+        placement_case{"quiet_at_0235", {"-i0235"}, "", cs, 0x0235, "", false},
         placement_case{"quiet_at_FF0F", {"-iFF0F"}, "", cs, 0xFF0F, "", false},
         placement_case{"warns_at_FF10", {"-iFF10"}, "", cs, 0xFF10, "", true},
         placement_case{"warns_at_0001", {"-i1"}, "", cs, 0x0001, "", true}),
@@ -367,7 +415,8 @@ INSTANTIATE_TEST_SUITE_P(
                        qs,
                        0x0050,
                        "\x3B\x01\x01\x00\xEA\x00\xEC"s,
-                       true},
+                       true,
+                       data_warning(0x0100, 0x0100)},
         placement_case{"wrapping_place", {"-iFFFE", "-q"}, "", qs, 0xFFFE, "", true},
         placement_case{"options_it_does_not_read",
                        {"-i", "-q", "-mHI", "-p0", "-t", "-l0300"},
@@ -385,6 +434,7 @@ struct size_case {
     std::vector<std::string> args;
     size_t bytes;
     bool refused;
+    std::string err = {};  // a warning, where the data is written
 };
 
 void PrintTo(const size_case& c, std::ostream* os) { *os << c.name; }
@@ -404,30 +454,32 @@ TEST_P(data_size, of_a_named_input_at_the_fixed_place) {
         EXPECT_EQ(directory_names(dir.path), std::vector<std::string>{"in.bin"});
     } else {
         EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.err, c.err);
         EXPECT_TRUE(name_exists(dir.at("out.lod")));
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     edges, data_size,
-    ::testing::Values(size_case{"fits_at_0300", {"-i", "-l0300"}, 0x1B00, false},
-                      size_case{"one_more_at_0300", {"-i", "-l0300"}, 0x1B01, true},
-                      size_case{"qsave_fits_at_0300", {"-i", "-q", "-l0300"}, 0x1B00, false},
-                      size_case{"qsave_one_more_at_0300", {"-q", "-i", "-l0300"}, 0x1B01, true},
-                      size_case{"place_0_one_more", {"-i0", "-l0300"}, 0x1B01, true},
-                      size_case{"fits_at_031B", {"-i", "-l031B"}, 0x1AE5, false},
-                      size_case{"one_more_at_031B", {"-i", "-l031B"}, 0x1AE6, true},
-                      size_case{"fits_at_0200", {"-i", "-l0200"}, 0x1C00, false},
-                      size_case{"one_more_at_0200", {"-i", "-l0200"}, 0x1C01, true},
-                      size_case{"page_below_is_not_checked", {"-i", "-l031C"}, 0x2000, false},
-                      // A page below $1F00 is $1E00 too, but there the data lies above the loader.
-                      size_case{
-                          "page_below_at_1E00_is_not_checked", {"-i", "-l1F00"}, 0x2000, false},
-                      size_case{"moved_data_is_not_checked", {"-i"}, 0x2000, false},
-                      size_case{"given_place_is_not_checked", {"-i0300", "-l0300"}, 0x2000, false},
-                      size_case{"plain_65v_is_not_checked", {"-i", "-v", "-l0300"}, 0x2000, false},
-                      size_case{"plain_checksum_is_not_checked", {"-c", "-l0300"}, 0x2000, false}),
+    ::testing::Values(
+        size_case{"fits_at_0300", {"-i", "-l0300"}, 0x1B00, false},
+        size_case{"one_more_at_0300", {"-i", "-l0300"}, 0x1B01, true},
+        size_case{"qsave_fits_at_0300", {"-i", "-q", "-l0300"}, 0x1B00, false},
+        size_case{"qsave_one_more_at_0300", {"-q", "-i", "-l0300"}, 0x1B01, true},
+        size_case{"place_0_one_more", {"-i0", "-l0300"}, 0x1B01, true},
+        size_case{"fits_at_031B", {"-i", "-l031B"}, 0x1AE5, false},
+        size_case{"one_more_at_031B", {"-i", "-l031B"}, 0x1AE6, true},
+        size_case{"fits_at_0334", {"-i", "-l0334"}, 0x1ACC, false},
+        size_case{"one_more_at_0334", {"-i", "-l0334"}, 0x1ACD, true},
+        size_case{"fits_at_0200", {"-i", "-l0200"}, 0x1C00, false, data_warning(0x0200, 0x1DFF)},
+        size_case{"one_more_at_0200", {"-i", "-l0200"}, 0x1C01, true},
+        size_case{"page_below_is_not_checked", {"-i", "-l0335"}, 0x2000, false},
+        // A page below $1F00 is $1E00 too, but there the data lies above the loader.
+        size_case{"page_below_at_1E00_is_not_checked", {"-i", "-l1F00"}, 0x2000, false},
+        size_case{"moved_data_is_not_checked", {"-i"}, 0x2000, false},
+        size_case{"given_place_is_not_checked", {"-i0300", "-l0300"}, 0x2000, false},
+        size_case{"plain_65v_is_not_checked", {"-i", "-v", "-l0300"}, 0x2000, false},
+        size_case{"plain_checksum_is_not_checked", {"-c", "-l0300"}, 0x2000, false}),
     [](const ::testing::TestParamInfo<size_case>& tested) { return tested.param.name; });
 
 // 66 bytes per record of 24: ";", 59 hex characters, CR, five NULs, LF.

@@ -247,11 +247,32 @@ TEST_F(program, value_is_not_taken_from_the_next_argument) {
 
 // ---------------------------------------------------------------- conversions end to end
 
+std::string cells_65v_warning(const std::string& span) {
+    return "\nWarning: the data at " + span +
+           " reaches into cells that the 65V monitor uses while it loads ($00FB-$00FF, "
+           "$010E-$0128, $0200-$0234) and may not load there.\n";
+}
+
+std::string cells_65a_warning(const std::string& span) {
+    return "\nWarning: the data at " + span +
+           " reaches into cells that the 65A monitor uses while it loads ($00FC-$00FF, "
+           "$011E-$0126, and $01FB-$01FD when it starts the program) and may not load there.\n";
+}
+
+const std::string go_not_used_warning =
+    "\nWarning: the go address is not used: the target restarts from its register save area "
+    "($0129-$012F), where the data lies.\n";
+
+const std::string start_overwrites_warning =
+    "\nWarning: the start sequence overwrites the data in the register save area "
+    "($0129-$012F).\n";
+
 struct conversion_case {
     const char* name;
     std::vector<std::string> args;
     std::string input;
     std::string output;
+    std::string err = {};  // the warnings, if any
 };
 
 void PrintTo(const conversion_case& c, std::ostream* os) { *os << c.name; }
@@ -262,7 +283,7 @@ TEST_P(conversions, through_pipes) {
     const conversion_case& c = GetParam();
     program_result r = run_with_input(c.args, c.input);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, c.err);
     EXPECT_EQ(r.out, c.output);
 }
 
@@ -273,7 +294,7 @@ TEST_P(conversions, through_named_files) {
     args.insert(args.end(), {"in.bin", "out.lod"});
     program_result r = run(args);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, c.err);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(get("out.lod"), c.output);
 }
@@ -288,7 +309,7 @@ TEST_P(conversions, through_redirected_files) {
                                     .output = output_to::file,
                                     .output_path = "out.lod"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, c.err);
     EXPECT_EQ(get("out.lod"), c.output);
 }
 
@@ -334,7 +355,9 @@ INSTANTIATE_TEST_SUITE_P(
         conversion_case{"large_random_input",
                         {"-v", "-l1000", "-g1000"},
                         random_bytes(200000, 7),
-                        ".1000/" + entries_65v(random_bytes(200000, 7)) + ".1000G"}),
+                        ".1000/" + entries_65v(random_bytes(200000, 7)) + ".1000G",
+                        // 64 KiB or more covers every cell of the target.
+                        cells_65v_warning("$1000-$1D3F")}),
     [](const ::testing::TestParamInfo<conversion_case>& tested) { return tested.param.name; });
 
 INSTANTIATE_TEST_SUITE_P(
@@ -360,10 +383,44 @@ INSTANTIATE_TEST_SUITE_P(
                         {"-a", "-t0", "-l0300", "-g0400"},
                         ten_bytes,
                         "L03000102030405060708090ARLLLLL012900000004FD0400R\0\0\0G"s},
-        conversion_case{"65a_low_load_address",
-                        {"-a", "-l0100", "-g0400"},
+        // $0100-$0109 leaves the register save area alone: it is loaded with the go address.
+        conversion_case{
+            "65a_low_load_address",
+            {"-a", "-l0100", "-g0400"},
+            ten_bytes,
+            "L0100\r01 02 03 04 05 06 07 08\r09 0A RLLLLL0129\r00000004FD0400R\0\0\0G"s},
+        conversion_case{"65a_default_load_address",
+                        {"-a", "-g0300"},
+                        example_input,
+                        "L0000\rA9 00 60 RLLLLL0129\r00000004FD0300R\0\0\0G"s},
+        // $0120-$0129: the monitor's stack, then the register save area.
+        conversion_case{"65a_data_on_the_stack_and_registers",
+                        {"-a", "-l0120", "-g0400"},
                         ten_bytes,
-                        "L0100\r01 02 03 04 05 06 07 08\r09 0A RGGGG"}),
+                        "L0120\r01 02 03 04 05 06 07 08\r09 0A RGGGG",
+                        cells_65a_warning("$0120-$0129") + go_not_used_warning},
+        conversion_case{"65a_start_over_the_data",
+                        {"-a", "-l012F", "-g0400"},
+                        "\x01",
+                        "L012F\r01 RLLLLL0129\r00000004FD0400R\0\0\0G"s,
+                        start_overwrites_warning},
+        conversion_case{"65a_data_where_the_restart_pushes",
+                        {"-a", "-l01FD", "-g0400"},
+                        "\x01",
+                        "L01FD\r01 RLLLLL0129\r00000004FD0400R\0\0\0G"s,
+                        cells_65a_warning("$01FD-$01FD")},
+        conversion_case{"65a_data_there_without_a_start", {"-a", "-l01FD"}, "\x01", "L01FD\r01 R"},
+        conversion_case{"65v_data_on_the_load_flag",
+                        {"-v", "-l00FA"},
+                        "\x01\x02",
+                        ".00FA/01\r02\r",
+                        cells_65v_warning("$00FA-$00FB")},
+        conversion_case{"65v_data_below_the_load_flag", {"-v", "-l00FA"}, "\x01", ".00FA/01\r"},
+        conversion_case{"65v_empty_input_at_0200", {"-v", "-l0200"}, "", ".0200/"},
+        conversion_case{"checksum_is_read_by_a_loader_of_its_own",
+                        {"-c", "-l0000"},
+                        "\x01",
+                        ";010000010002\r\0\0\0\0\0\n"s}),
     [](const ::testing::TestParamInfo<conversion_case>& tested) { return tested.param.name; });
 
 // -i has no effect with -v and -a: no loader, no placement, no warning.
@@ -453,7 +510,11 @@ INSTANTIATE_TEST_SUITE_P(
                       failing_case{"q_small", {"-q", "-g0300"}, example_input},
                       failing_case{"q_beyond_the_buffer", {"-q"}, random_bytes(300000, 4)},
                       failing_case{"hybrid_checksum", {"-i", "-l0300"}, example_input},
-                      failing_case{"hybrid_qsave", {"-i", "-q", "-l0300"}, example_input}),
+                      failing_case{"hybrid_qsave", {"-i", "-q", "-l0300"}, example_input},
+                      // Loads that would be warned about: a failed run gives no warning.
+                      failing_case{"v_on_the_load_flag", {"-v", "-l00FB"}, example_input},
+                      failing_case{"a_on_the_registers", {"-a", "-l0120", "-g0300"}, ten_bytes},
+                      failing_case{"hybrid_in_the_system_area", {"-i", "-l0200"}, example_input}),
     [](const ::testing::TestParamInfo<failing_case>& tested) { return tested.param.name; });
 
 // A reader that has gone away is a failed write, not a signal that ends the run.

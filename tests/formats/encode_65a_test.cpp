@@ -38,7 +38,11 @@ TEST(Encode65a, WorkedExamples) {
         {"default line end", 0x0300, 0,
          "L0300\r01 02 03 04 05 06 07 08\r09 0A RLLLLL0129\r00000004FD0400R" + nuls + "G"},
         {"-t0", 0x0300, -1, "L03000102030405060708090ARLLLLL012900000004FD0400R" + nuls + "G"},
-        {"load address 0100", 0x0100, 0, "L0100\r01 02 03 04 05 06 07 08\r09 0A RGGGG"},
+        // $0100-$0109 leaves the register save area alone: it is loaded as ever.
+        {"load address 0100", 0x0100, 0,
+         "L0100\r01 02 03 04 05 06 07 08\r09 0A RLLLLL0129\r00000004FD0400R" + nuls + "G"},
+        // $0120-$0129 reaches $0129: the target restarts from what the data put there.
+        {"load address 0120", 0x0120, 0, "L0120\r01 02 03 04 05 06 07 08\r09 0A RGGGG"},
         {"-t", 0x0300, 1,
          "L0300\r\n01 02 03 04 05 06 07 08\r\n09 0A RLLLLL0129\r\n00000004FD0400R" + nuls + "G"},
         {"other modes act as -t", 0x0300, 7,
@@ -114,15 +118,19 @@ TEST(Encode65a, StartThresholdAt012E) {
         int eol_mode;
         std::string expected;
     };
+    const std::string sequence_0400 = "LLLLL0129\r00000004FD0400R" + nuls + "G";
     const row rows[] = {
         {0x012E, 0x0400, 0, "L012E\r01 RGGGG"},
+        {0x0129, 0x0400, 0, "L0129\r01 RGGGG"},
+        {0x0128, 0x0400, 0, "L0128\r01 R" + sequence_0400},
         {0x012F, 0x0400, 0, "L012F\r01 RLLLLL0129\r00000004FD0400R" + nuls + "G"},
         {0x012F, 0xABCD, -1, "L012F01RLLLLL012900000004FDABCDR" + nuls + "G"},
         {0x012F, 0x0000, 1, "L012F\r\n01 RLLLLL0129\r\n00000004FD0000R" + nuls + "G"},
         {0xFFFF, 0x1234, 0, "LFFFF\r01 RLLLLL0129\r00000004FD1234R" + nuls + "G"},
-        // The default load address with a go address: the value is written nowhere.
-        {0x0000, 0x0400, 0, "L0000\r01 RGGGG"},
-        {0x0000, 0x0000, 0, "L0000\r01 RGGGG"},
+        // The default load address with a go address: one byte at $0000 leaves
+        // the register save area alone, so it is loaded with the go address.
+        {0x0000, 0x0400, 0, "L0000\r01 R" + sequence_0400},
+        {0x0000, 0x0000, -1, "L000001RLLLLL012900000004FD0000R" + nuls + "G"},
         {0x012E, -1, 0, "L012E\r01 R"},
         {0x012F, -1, 0, "L012F\r01 R"},
     };
@@ -135,7 +143,35 @@ TEST(Encode65a, StartThresholdAt012E) {
 TEST(Encode65a, EmptyInputWithAStart) {
     EXPECT_EQ(run_65a(settings_65a(0x0300, 0x0300, 0), "").output,
               "L0300\rRLLLLL0129\r00000004FD0300R" + nuls + "G");
-    EXPECT_EQ(run_65a(settings_65a(0x0100, 0x0300, -1), "").output, "L0100RGGGG");
+    EXPECT_EQ(run_65a(settings_65a(0x0100, 0x0300, -1), "").output,
+              "L0100RLLLLL012900000004FD0300R" + nuls + "G");
+    EXPECT_EQ(run_65a(settings_65a(0x012E, 0x0300, -1), "").output,
+              "L012ERLLLLL012900000004FD0300R" + nuls + "G");
+}
+
+// Whether the data covers any of $0129-$012F decides the start below $012F,
+// and only there.
+TEST(Encode65a, LowLoadsStartThroughTheAreaUnlessTheDataCoversIt) {
+    struct row {
+        int load;
+        size_t n;
+        a65_start start;
+    };
+    const row rows[] = {
+        {0x0000, 0x129, a65_start::start_sequence},  // $0000-$0128
+        {0x0000, 0x12A, a65_start::restart_alone},   // $0000-$0129
+        {0x012E, 0, a65_start::start_sequence},
+        {0x012E, 1, a65_start::restart_alone},
+        {0x012F, 1, a65_start::start_sequence},
+        {0xFFFF, 0x12B, a65_start::start_sequence},  // wraps onto $0000-$0129
+        {0x0100, 0x10000, a65_start::restart_alone},
+    };
+    for (const auto& r : rows) {
+        run_settings settings = settings_65a(r.load, 0x0400, 0);
+        EXPECT_EQ(plan_65a_start(settings, r.n), r.start) << hex4(r.load) << " " << r.n;
+        settings.go_address = -1;
+        EXPECT_EQ(plan_65a_start(settings, r.n), a65_start::none);
+    }
 }
 
 TEST(Encode65a, RegisterAreaStartSequence) {
@@ -202,8 +238,11 @@ decoded_65a decode_65a(const std::string& text, const run_settings& settings) {
         pos += separator.size();
     }
     std::string trailer = "R";
+    // Below $012F the data reaches $0129 from its 0x129 - load'th byte on.
+    const bool covers_registers = settings.load_address <= 0x012E &&
+                                  settings.load_address + static_cast<int>(d.data.size()) > 0x0129;
     if (settings.go_address >= 0) {
-        if (settings.load_address > 0x012E) {
+        if (!covers_registers) {
             trailer +=
                 "LLLLL0129" + eol + "00000004FD" + hex4(settings.go_address) + "R" + nuls + "G";
         } else {

@@ -1,6 +1,6 @@
 // Where the loader and the data go: a place given after -i stands; a derived
 // place sits a page below the data only where that page is clear of the
-// target's system area ($0000-$021B), and goes to $1E00 otherwise.
+// target's system area ($0000-$0234), and goes to $1E00 otherwise.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -26,12 +26,13 @@ const placement_case placement_cases[] = {
     {0x0100, 0x0050, 0x0050, 0x0100, false},
     {0x0000, 0x0001, 0x0001, 0x0000, false},
     {0x0300, 0xFFFE, 0xFFFE, 0x0300, false},
-    // A page below the data, from $031C on.
-    {0x031C, -1, 0x021C, 0x031C, true},
+    // A page below the data, from $0335 on.
+    {0x0335, -1, 0x0235, 0x0335, true},
     {0x1000, -1, 0x0F00, 0x1000, true},
     {0xFFFF, -1, 0xFEFF, 0xFFFF, true},
     // Below that the loader goes to $1E00; the data stays from $0200 on ...
-    {0x031B, -1, 0x1E00, 0x031B, true},
+    {0x0334, -1, 0x1E00, 0x0334, true},
+    {0x031C, -1, 0x1E00, 0x031C, true},
     {0x0300, -1, 0x1E00, 0x0300, true},
     {0x0200, -1, 0x1E00, 0x0200, true},
     // ... and moves to $1F00 below $0200.
@@ -39,7 +40,7 @@ const placement_case placement_cases[] = {
     {0x0100, -1, 0x1E00, 0x1F00, true},
     {0x0000, -1, 0x1E00, 0x1F00, true},
     // An address of 0 after -i is no address.
-    {0x031C, 0, 0x021C, 0x031C, true},
+    {0x0335, 0, 0x0235, 0x0335, true},
     {0x0300, 0, 0x1E00, 0x0300, true},
     {0x0000, 0, 0x1E00, 0x1F00, true},
 };
@@ -83,9 +84,9 @@ TEST(loader_in_system_area, edges) {
         int address;
         bool warns;
     } cases[] = {
-        {0x0000, true},  {0x0050, true},  {0x0200, true},  {0x021B, true},
-        {0x021C, false}, {0x0300, false}, {0x1E00, false}, {0xFF0F, false},
-        {0xFF10, true},  {0xFFFE, true},  {0xFFFF, true},
+        {0x0000, true},  {0x0050, true},  {0x0200, true},  {0x021C, true},
+        {0x0234, true},  {0x0235, false}, {0x0300, false}, {0x1E00, false},
+        {0xFF0F, false}, {0xFF10, true},  {0xFFFE, true},  {0xFFFF, true},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(loader_in_system_area(c.address), c.warns) << std::hex << c.address;
@@ -138,7 +139,8 @@ TEST(prepare_hybrid, stores_the_settled_places) {
         const char* head;
         const char* go;
     } cases[] = {
-        {action_checksum, 0x031C, -1, 0x021C, 0x031C, ".021C/", ".0221G"},
+        {action_checksum, 0x0335, -1, 0x0235, 0x0335, ".0235/", ".023AG"},
+        {action_checksum, 0x031C, -1, 0x1E00, 0x031C, ".1E00/", ".1E05G"},
         {action_checksum, 0x0000, -1, 0x1E00, 0x1F00, ".1E00/", ".1E05G"},
         {action_checksum, 0x0100, 0x0050, 0x0050, 0x0100, ".0050/", ".0055G"},
         {action_checksum, 0x0000, 0x0300, 0x0300, 0x0000, ".0300/", ".0305G"},

@@ -157,15 +157,15 @@ const planted_fault faults[] = {
      4,
      "-i",
      keep,
-     "fault at byte 0 ($0100): the loader $0100-$01F0 lies in the target's system area "
-     "($0000-$021B)"},
+     "fault at byte 0 ($0100): loader at $0100 lies in the target's system area "
+     "($0000-$0234)"},
     {"hybrid_data_in_system_area",
      {"-i", "-l0200"},
      4,
      "-i",
      keep,
-     "fault at byte 742 ($0200): data $0200-$0203 lies in the target's system area "
-     "($0000-$021B)"},
+     "fault at byte 742 ($0200): data at $0200-$0203 reaches into the target's system area "
+     "($0000-$0234), which the loader reads through"},
     {"hybrid_data_over_loader",
      {"-i0400", "-l0400"},
      4,

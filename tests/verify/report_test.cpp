@@ -78,13 +78,61 @@ const whole_report reports[] = {
      "\x01\x02\x00\x00\x00\x03"s},
     {"a65_start_from_what_the_data_leaves",
      {},
-     "L012E\r12 34 RGGGG",
+     "L0129\r00 00 00 04 FD 12 34 RGGGG",
      0,
+     "format: 65A (recognised)\n"
+     "range: $0129-$012F 7 bytes\n"
+     "records: 1\n"
+     "go: from the register save area, which the data leaves holding $1234\n"
+     "faults: 0\n",
+     ""},
+    // $0129-$012D keep whatever they held: the restart's status and stack are unknown.
+    {"a65_start_from_an_area_the_data_sets_in_part",
+     {},
+     "L012E\r12 34 RGGGG",
+     1,
      "format: 65A (recognised)\n"
      "range: $012E-$012F 2 bytes\n"
      "records: 1\n"
      "go: from the register save area, which the data leaves holding $1234\n"
-     "faults: 0\n",
+     "fault at byte 13: the 65A start restarts from $0129-$012F, which the file does not fully "
+     "set\n"
+     "faults: 1\n",
+     ""},
+    {"a65_start_sequence_over_the_data",
+     {},
+     "L012F\r01 RLLLLL0129\r00000004FD0400R\0\0\0G"s,
+     1,
+     "format: 65A (recognised)\n"
+     "range: $012F 1 byte\n"
+     "records: 1\n"
+     "go: $0400, set in the register save area\n"
+     "fault at byte 6 ($012F): the 65A start sequence overwrites data at $0129-$012F\n"
+     "faults: 1\n",
+     ""},
+    {"a65_data_where_the_start_sequence_pushes",
+     {},
+     "L01FC\r01 RLLLLL0129\r00000004FD0400R\0\0\0G"s,
+     1,
+     "format: 65A (recognised)\n"
+     "range: $01FC 1 byte\n"
+     "records: 1\n"
+     "go: $0400, set in the register save area\n"
+     "fault at byte 6 ($01FC): data at $01FC-$01FC reaches into cells that the 65A monitor uses "
+     "while it loads\n"
+     "faults: 1\n",
+     ""},
+    {"v65_data_on_the_monitors_stack",
+     {},
+     ".0127/01\r02\r03\r",
+     1,
+     "format: 65V (recognised)\n"
+     "range: $0127-$0129 3 bytes\n"
+     "records: 1\n"
+     "go: none\n"
+     "fault at byte 6 ($0127): data at $0127-$0129 reaches into cells that the 65V monitor uses "
+     "while it loads\n"
+     "faults: 1\n",
      ""},
     {"qsave_count_0_stores_256_bytes",
      {"-q", "-o", "back.bin"},

@@ -2,8 +2,10 @@
 // formats and options, korvane-verify -o gives back the image byte for byte,
 // where it loads and where it starts. Where the target would not load it
 // cleanly (a hybrid loader or its data in the system area, data over the
-// loader) the faults are exactly those; where korvane moves the data or 65A
-// starts from the register save area, the report says so.
+// loader, data on the cells a monitor needs, a 65A start from a register save
+// area left unset or loaded over the data) the faults are exactly those, and
+// korvane warned of the same data; where korvane moves the data or 65A starts
+// from the register save area, the report says so.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +13,7 @@
 #include <ostream>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "verify_runs.h"
@@ -33,10 +36,11 @@ void PrintTo(const format_case& c, std::ostream* os) { *os << c.name; }
 // Bytes that mean something in one of the formats, and so are worth having often.
 const unsigned char telling_bytes[] = {0x3B, 0x24, 0x0D, 0x0A, 0x00, 0xFF, '.', '/', 'G', 'L', 'R'};
 
-// Load addresses at the edges of the rules: the 65A start threshold, the page
-// below the data, the system area, the fixed place of the loader.
-const int edge_addresses[] = {0x0000, 0x0100, 0x012E, 0x012F, 0x0200,
-                              0x021B, 0x021C, 0x031B, 0x031C, 0x1E00};
+// Load addresses at the edges of the rules: the monitors' cells, the 65A
+// start threshold, the page below the data, the system area, the fixed place
+// of the loader.
+const int edge_addresses[] = {0x0000, 0x00FB, 0x0100, 0x010E, 0x0129, 0x012E, 0x012F,
+                              0x01FB, 0x0200, 0x0234, 0x0235, 0x0334, 0x0335, 0x1E00};
 
 std::string span(int first, int last) {
     return first == last ? "$" + hex4(first) : "$" + hex4(first) + "-$" + hex4(last);
@@ -98,15 +102,15 @@ class round_trip : public ::testing::TestWithParam<format_case> {
             int given = 0;
             if (below(2) == 0) {
                 // Mostly clear of the system area and the data, sometimes not.
-                const int places[] = {0x0001 + below(0x21B), 0xFF10 + below(0xF0), load,
-                                      0x021C + below(0xFDF4), 0x021C + below(0xFDF4)};
+                const int places[] = {0x0001 + below(0x234), 0xFF10 + below(0xF0), load,
+                                      0x0235 + below(0xFDDB), 0x0235 + below(0xFDDB)};
                 given = pick(places);
             }
             t.args = {given != 0 ? "-i" + hex4(given) : "-i"};
             if (given != 0) {
                 t.loader_at = given;
                 t.data_at = load;
-            } else if (load - 0x100 > 0x021B) {
+            } else if (load - 0x100 > 0x0234) {
                 t.loader_at = load - 0x100;
                 t.data_at = load;
             } else {
@@ -127,20 +131,62 @@ class round_trip : public ::testing::TestWithParam<format_case> {
         if (below(3) == 0) t.args.push_back("-m" + random_message());
         t.image = random_image(0x10000 - t.data_at);
         if (f.hybrid()) expect_hybrid_faults(t);
+        if (std::string(f.korvane_letter) == "-v") {
+            expect_cells_fault(t, {{0x00FB, 0x00FF}, {0x010E, 0x0128}, {0x0200, 0x0234}},
+                               "cells that the 65V monitor uses while it loads");
+        }
+        if (std::string(f.korvane_letter) == "-a") expect_65a_faults(t);
         return t;
+    }
+
+    // The data, from data_at on and never past $FFFF here, reaching into any of the cells.
+    static void expect_cells_fault(trip& t, std::vector<std::pair<int, int>> cells,
+                                   const std::string& what) {
+        if (t.image.empty()) return;
+        const int last = t.data_at + static_cast<int>(t.image.size()) - 1;
+        for (auto [first_cell, last_cell] : cells) {
+            if (t.data_at <= last_cell && first_cell <= last) {
+                t.faults.push_back("data at $" + hex4(t.data_at) + "-$" + hex4(last) +
+                                   " reaches into " + what);
+                return;
+            }
+        }
+    }
+
+    // "GGGG" goes out only where the data from $012E or below covers any of
+    // $0129-$012F; otherwise the start sequence loads the go address there.
+    static bool restarts_alone(const trip& t) {
+        const int last = t.data_at + static_cast<int>(t.image.size()) - 1;
+        return t.go >= 0 && !t.image.empty() && t.data_at <= 0x012E && last >= 0x0129;
+    }
+
+    static void expect_65a_faults(trip& t) {
+        const bool sequence = t.go >= 0 && !restarts_alone(t);
+        std::vector<std::pair<int, int>> cells = {{0x00FC, 0x00FF}, {0x011E, 0x0126}};
+        if (sequence) cells.push_back({0x01FB, 0x01FD});
+        expect_cells_fault(t, cells, "cells that the 65A monitor uses while it loads");
+        const int last = t.data_at + static_cast<int>(t.image.size()) - 1;
+        if (sequence && !t.image.empty() && t.data_at <= 0x012F && last >= 0x0129) {
+            t.faults.push_back("the 65A start sequence overwrites data at $0129-$012F");
+        }
+        if (restarts_alone(t) && !(t.data_at <= 0x0129 && last >= 0x012F)) {
+            t.faults.push_back(
+                "the 65A start restarts from $0129-$012F, which the file does not fully set");
+        }
     }
 
     static void expect_hybrid_faults(trip& t) {
         const int loader_last = (t.loader_at + 240) & 0xFFFF;
-        if (t.loader_at <= 0x021B || t.loader_at + 240 > 0xFFFF) {
-            t.faults.push_back("the loader " + span(t.loader_at, loader_last) +
-                               " lies in the target's system area ($0000-$021B)");
+        if (t.loader_at <= 0x0234 || t.loader_at + 240 > 0xFFFF) {
+            t.faults.push_back("loader at $" + hex4(t.loader_at) +
+                               " lies in the target's system area ($0000-$0234)");
         }
         if (t.image.empty()) return;
         const int data_last = t.data_at + static_cast<int>(t.image.size()) - 1;
-        if (t.data_at <= 0x021B) {
-            t.faults.push_back("data " + span(t.data_at, std::min(data_last, 0x021B)) +
-                               " lies in the target's system area ($0000-$021B)");
+        if (t.data_at <= 0x0234) {
+            t.faults.push_back("data at $" + hex4(t.data_at) + "-$" + hex4(data_last) +
+                               " reaches into the target's system area ($0000-$0234), which "
+                               "the loader reads through");
         }
         // Runs of data addresses that fall among the loader's 241.
         int run_first = -1;
@@ -177,7 +223,7 @@ class round_trip : public ::testing::TestWithParam<format_case> {
     static std::string go_text(const format_case& f, const trip& t) {
         if (t.go < 0) return "none";
         if (std::string(f.korvane_letter) != "-a") return "$" + hex4(t.go);
-        if (t.data_at > 0x012E) return "$" + hex4(t.go) + ", set in the register save area";
+        if (!restarts_alone(t)) return "$" + hex4(t.go) + ", set in the register save area";
         // "G" alone: the start is whatever the data leaves in $012E-$012F.
         const int size = static_cast<int>(t.image.size());
         if (t.data_at + size - 1 < 0x012F) {
@@ -228,6 +274,16 @@ TEST_P(round_trip, gives_back_the_image_its_addresses_and_exactly_the_expected_f
         EXPECT_EQ(faults, t.faults);
         EXPECT_EQ(read_file(dir.at("back.bin")), t.image);
         std::remove(dir.at("back.bin").c_str());
+
+        // korvane warned of exactly the data that the target's cells take.
+        auto count = [](const std::string& text, const std::string& what) {
+            size_t n = 0;
+            for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+                ++n;
+            return n;
+        };
+        EXPECT_EQ(count(converted.err, "reaches into"), count(r.out, "reaches into"))
+            << converted.err;
     }
 }
 

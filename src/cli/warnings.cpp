@@ -1,0 +1,76 @@
+#include "cli/warnings.h"
+
+#include "formats/encoders.h"
+#include "formats/primitives.h"
+#include "formats/target_cells.h"
+
+namespace {
+
+std::string address_text(int address) {
+    char text[5] = {'$'};
+    char* p = format_hex_byte(static_cast<unsigned>(address) >> 8, text + 1);
+    format_hex_byte(static_cast<unsigned>(address), p);
+    return std::string(text, sizeof text);
+}
+
+// "$AAAA-$BBBB": the data's first and last target addresses.
+std::string data_span(int first, unsigned long long count) {
+    int last = static_cast<int>((static_cast<unsigned long long>(first) + count - 1) & 0xFFFF);
+    return address_text(first & 0xFFFF) + "-" + address_text(last);
+}
+
+}  // namespace
+
+bool hybrid_applies(const run_settings& settings) {
+    return settings.hybrid == 1 &&
+           (settings.action == action_checksum || settings.action == action_qsave);
+}
+
+std::string loader_warning(int loader_address) {
+    return "\nWarning: a loader at " + address_text(loader_address) +
+           " lies in the target's system area ($0000-$0234) and may not run there.\n";
+}
+
+std::vector<std::string> load_warnings(const run_settings& settings,
+                                       unsigned long long data_bytes) {
+    std::vector<std::string> warnings;
+    const int load = settings.load_address;
+    if (data_bytes == 0) return warnings;
+    const std::string data = "\nWarning: the data at " + data_span(load, data_bytes);
+
+    if (hybrid_applies(settings)) {
+        if (data_reaches(load, data_bytes, target_system_area)) {
+            warnings.push_back(data +
+                               " reaches into the target's system area ($0000-$0234), which the "
+                               "loader reads through, and may not load there. Link it at $0235 "
+                               "or above.\n");
+        }
+    } else if (settings.action == action_65v) {
+        if (data_reaches(load, data_bytes, monitor_65v_cells)) {
+            warnings.push_back(data +
+                               " reaches into cells that the 65V monitor uses while it loads "
+                               "($00FB-$00FF, $010E-$0128, $0200-$0234) and may not load there.\n");
+        }
+    } else if (settings.action == action_65a) {
+        const a65_start start = plan_65a_start(settings, data_bytes);
+        const bool starts = start == a65_start::start_sequence;
+        if (data_reaches(load, data_bytes, monitor_65a_cells) ||
+            (starts && data_reaches(load, data_bytes, restart_stack_cells))) {
+            warnings.push_back(data +
+                               " reaches into cells that the 65A monitor uses while it loads "
+                               "($00FC-$00FF, $011E-$0126, and $01FB-$01FD when it starts the "
+                               "program) and may not load there.\n");
+        }
+        const bool on_registers = data_reaches(load, data_bytes, register_save_area);
+        if (start == a65_start::restart_alone) {
+            warnings.push_back(
+                "\nWarning: the go address is not used: the target restarts from its register "
+                "save area ($0129-$012F), where the data lies.\n");
+        } else if (starts && on_registers) {
+            warnings.push_back(
+                "\nWarning: the start sequence overwrites the data in the register save area "
+                "($0129-$012F).\n");
+        }
+    }
+    return warnings;
+}
