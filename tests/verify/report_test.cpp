@@ -86,6 +86,50 @@ const whole_report reports[] = {
      "go: from the register save area, which the data leaves holding $1234\n"
      "faults: 0\n",
      ""},
+    // The monitors pass over a lower-case letter: a 65V entry keeps its one
+    // other digit, an address its four others, and 65A pairs the digits
+    // after it across the blanks.
+    {"v65_lower_case_in_data_entry",
+     {"-o", "back.bin"},
+     ".0300/a9\r00\r.0300G",
+     1,
+     "format: 65V (recognised)\n"
+     "range: $0300-$0301 2 bytes\n"
+     "records: 1\n"
+     "go: $0300\n"
+     "image: $0300-$0301 2 bytes to back.bin\n"
+     "fault at byte 6 ($0300): lower-case 'a' where the 65V monitor needs an upper-case hex "
+     "digit: it is passed over\n"
+     "fault at byte 7 ($0300): data entry of 1 hex digit; the monitor needs 2\n"
+     "faults: 2\n",
+     "\x09\x00"s},
+    {"v65_lower_case_in_address",
+     {},
+     ".03a00/A9\r.0300G",
+     1,
+     "format: 65V (recognised)\n"
+     "range: $0300 1 byte\n"
+     "records: 1\n"
+     "go: $0300\n"
+     "fault at byte 3: lower-case 'a' where the 65V monitor needs an upper-case hex digit: it "
+     "is passed over\n"
+     "faults: 1\n",
+     ""},
+    {"a65_lower_case_shifts_the_pairs_after_it",
+     {"-o", "back.bin"},
+     "L0300\r01 a2 34 R",
+     1,
+     "format: 65A (recognised)\n"
+     "range: $0300-$0301 2 bytes\n"
+     "records: 1\n"
+     "go: none\n"
+     "image: $0300-$0301 2 bytes to back.bin\n"
+     "fault at byte 9 ($0301): lower-case 'a' where the 65A monitor needs an upper-case hex "
+     "digit: it is passed over\n"
+     "fault at byte 11 ($0301): byte $20 where the second hex digit is needed\n"
+     "fault at byte 14 ($0302): byte $20 where the second hex digit is needed\n"
+     "faults: 3\n",
+     "\x01\x23"s},
     {"qsave_count_0_stores_256_bytes",
      {"-q", "-o", "back.bin"},
      qsave_count_0_file(),
