@@ -235,4 +235,24 @@ TEST(recognition, asks_for_the_letter_where_the_format_is_ambiguous) {
     EXPECT_EQ(run_verify({"-q"}, checksum_or_qsave()).status, 0);
 }
 
+// A 65A load with a stray ";" or "$" that could start a record is 65A; a
+// message beginning like a load gives way to records the loader takes whole.
+TEST(recognition, a_65a_load_gives_way_only_to_records_the_loader_takes) {
+    const std::string data = "\x10\x11";
+    const std::pair<std::string, std::string> cases[] = {
+        {"\r\nL0300A9;01020304050607R", "65A"},  // a record whose sum is not 000A
+        {"L0300A9$0060R", "65A"},                // a go record with more after it
+        {run_korvane({"-c", "-mL0300", "-l0300"}, data).out, "checksum"},
+        {run_korvane({"-q", "-mL0300", "-l0300"}, data).out, "QSave"},
+        {run_korvane({"-c", "-mL0300", "-g0300"}, "").out, "checksum"},  // the go record alone
+    };
+    for (const auto& [file, format] : cases) {
+        program_result r = run_verify({}, file);
+        EXPECT_EQ(r.status, format == "65A" ? 1 : 0) << file;
+        EXPECT_EQ(lines_after(r.out, "format: "),
+                  std::vector<std::string>{format + " (recognised)"})
+            << file;
+    }
+}
+
 }  // namespace
