@@ -3,6 +3,9 @@
 // hex pairs are stored at successive addresses, with spaces and line ends
 // between them; "R" ends the load. "G" restarts the target from the register
 // save area, $0129-$012F, whose last two bytes hold the start address.
+// Its hex digits are "0"-"9" and "A"-"F" alone. In a load every other
+// character is passed over: the digits pair up across it, so a lower-case
+// letter shifts the pairing of every byte after it.
 #include <string>
 #include <utility>
 #include <vector>
@@ -60,8 +63,16 @@ struct a65_monitor {
         }
     }
 
+    // A lower-case letter is reported each time and leaves the other faults
+    // to be reported as they arise from what the monitor makes of the rest.
+    bool passed_over_letter(unsigned char c, long offset, int at) {
+        if (!is_lower_case_hex(c)) return false;
+        add_fault(out, offset, at, lower_case_text(c, "65A"));
+        return true;
+    }
+
     void on_address_char(unsigned char c, long offset) {
-        int d = hex_digit_value(c);
+        int d = monitor_digit_value(c);
         if (d >= 0) {
             address = ((address << 4) | d) & 0xFFFF;
             if (++address_digits == 4) {
@@ -73,17 +84,17 @@ struct a65_monitor {
         } else if (c == 'L') {
             if (address_digits > 0) {
                 fault_once(command_offset, -1,
-                           "load command of " + std::to_string(address_digits) +
-                               " hex digits; the monitor needs 4");
+                           "load command of " + hex_digit_count_text(address_digits) +
+                               "; the monitor needs 4");
             }
             address_digits = 0;
-        } else {
+        } else if (!passed_over_letter(c, offset, -1)) {
             fault_once(offset, -1, char_text(c) + " where a hex digit is needed");
         }
     }
 
     void on_load_char(unsigned char c, long offset) {
-        int d = hex_digit_value(c);
+        int d = monitor_digit_value(c);
         if (d >= 0) {
             if (pair_digits == 0) pair_offset = offset;
             pair = ((pair << 4) | d) & 0xFF;
@@ -97,6 +108,7 @@ struct a65_monitor {
             }
             return;
         }
+        if (passed_over_letter(c, offset, address)) return;
         if (pair_digits == 1) {
             fault_once(offset, address, char_text(c) + " where the second hex digit is needed");
         }

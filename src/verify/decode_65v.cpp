@@ -1,7 +1,9 @@
 // The 65V ROM monitor as it takes a load file: "." opens an address command,
-// whose hex digits roll into the current address; "/" switches to data entry,
-// where the digits roll into the byte at the current address and CR moves on
-// to the next one; "G" after an address command starts the target there.
+// whose hex digits roll into the current address (the last four count); "/"
+// switches to data entry, where the digits roll into the byte at the current
+// address and CR moves on to the next one; "G" after an address command
+// starts the target there. Its hex digits are "0"-"9" and "A"-"F" alone; any
+// other character, a lower-case letter included, is passed over.
 #include <string>
 #include <utility>
 
@@ -46,8 +48,8 @@ struct v65_monitor {
     bool address_complete(const char* what) {
         if (address_digits == 4) return true;
         fault_here(command_offset, -1,
-                   std::string(what) + " after an address of " + std::to_string(address_digits) +
-                       " hex digits; the monitor needs 4");
+                   std::string(what) + " after an address of " +
+                       hex_digit_count_text(address_digits) + "; the monitor needs 4");
         return false;
     }
 
@@ -68,8 +70,8 @@ struct v65_monitor {
         } else {
             if (entry_digits != 2 && !entry_faulted) {
                 fault_here(entry_offset, address,
-                           "data entry of " + std::to_string(entry_digits) +
-                               " hex digits; the monitor needs 2");
+                           "data entry of " + hex_digit_count_text(entry_digits) +
+                               "; the monitor needs 2");
             }
             store_entry();
         }
@@ -93,13 +95,23 @@ struct v65_monitor {
         entry_faulted = false;
     }
 
+    // A lower-case letter is passed over like any other character, but is
+    // reported each time: it is a digit the monitor did not take. It leaves
+    // the other faults of its command or entry to be reported as they arise.
+    bool passed_over_letter(unsigned char c, long offset, int at) {
+        if (!is_lower_case_hex(c)) return false;
+        fault_here(offset, at, lower_case_text(c, "65V"));
+        return true;
+    }
+
     void on_address_char(unsigned char c, long offset) {
-        int d = hex_digit_value(c);
+        int d = monitor_digit_value(c);
         if (d >= 0) {
             address = ((address << 4) | d) & 0xFFFF;
             ++address_digits;
             return;
         }
+        if (passed_over_letter(c, offset, -1)) return;
         if (c == '/') {
             address_complete("\"/\"");
             mode = v65_mode::data;
@@ -128,13 +140,14 @@ struct v65_monitor {
     }
 
     void on_data_char(unsigned char c, long offset) {
-        int d = hex_digit_value(c);
+        int d = monitor_digit_value(c);
         if (d >= 0) {
             if (entry_digits == 0) entry_offset = offset;
             entry = ((entry << 4) | d) & 0xFF;
             ++entry_digits;
             return;
         }
+        if (passed_over_letter(c, offset, address)) return;
         if (c == '\r') {
             end_entry(offset);
             return;

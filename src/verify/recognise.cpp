@@ -6,6 +6,12 @@
 // starts a record whose count, address and sum hold together. 65A begins
 // with "L". A "." or "L" that is only the first letter of message text ahead
 // of checksum or QSave records gives way to the records.
+//
+// A 65A load ("L" and four upper-case hex digits, after any blanks and line
+// ends) may carry a stray ";" or "$" as well, and message text may begin
+// like one. There the records win only where the file holds one that the
+// loader takes whole: a checksum record whose count, digits and sum are
+// right, a valid QSave record, or either go record ending the file.
 #include <string>
 
 #include "loaders/loader_image.h"
@@ -24,6 +30,44 @@ bool hex_digits_at(file_bytes file, size_t at, size_t count) {
         if (hex_digit_value(file[at + i]) < 0) return false;
     }
     return true;
+}
+
+int hex_byte_at(file_bytes file, size_t at) {
+    return hex_digit_value(file[at]) << 4 | hex_digit_value(file[at + 1]);
+}
+
+size_t after_blanks(file_bytes file) {
+    size_t at = 0;
+    while (at < file.size() &&
+           (file[at] == 0 || file[at] == '\r' || file[at] == '\n' || file[at] == ' ')) {
+        ++at;
+    }
+    return at;
+}
+
+bool starts_65a(file_bytes file) {
+    size_t at = after_blanks(file);
+    if (file.size() < at + 5 || file[at] != 'L') return false;
+    for (size_t i = 1; i <= 4; ++i) {
+        if (monitor_digit_value(file[at + i]) < 0) return false;
+    }
+    return true;
+}
+
+// A checksum data record at `at` (its ";") that the loader takes without
+// a fault, or the go record "$HHHH" as the last thing in the file.
+bool checksum_record_holds(file_bytes file, size_t at) {
+    if (file[at] == '$') return file.size() - at == 5 && hex_digits_at(file, at + 1, 4);
+    if (!hex_digits_at(file, at + 1, 2)) return false;
+    size_t count = static_cast<size_t>(hex_byte_at(file, at + 1));
+    if (count == 0 || !hex_digits_at(file, at + 1, 2 * (count + 5))) return false;
+    unsigned sum = 0;
+    for (size_t i = 0; i < count + 3; ++i) {
+        sum += static_cast<unsigned>(hex_byte_at(file, at + 1 + 2 * i));
+    }
+    unsigned given = static_cast<unsigned>(hex_byte_at(file, at + 1 + 2 * (count + 3)) << 8 |
+                                           hex_byte_at(file, at + 3 + 2 * (count + 3)));
+    return (sum & 0xFFFF) == given;
 }
 
 bool starts_65v(file_bytes file) {
@@ -46,6 +90,15 @@ bool qsave_start(file_bytes file, size_t at) {
     for (size_t i = 1; i < 4 + count; ++i) sum += file[at + i];
     sum &= 0xFFFF;
     return file[at + 4 + count] == (sum >> 8) && file[at + 5 + count] == (sum & 0xFF);
+}
+
+// Whether any ";" or "$" from `first` on starts a record that passes `holds`.
+template <typename Test>
+bool holds_a_record(file_bytes file, size_t first, Test holds) {
+    for (size_t at = first; at < file.size(); ++at) {
+        if ((file[at] == ';' || file[at] == '$') && holds(file, at)) return true;
+    }
+    return false;
 }
 
 const char* const letters = "give one of -v -a -c -q -i";
@@ -77,9 +130,11 @@ recognition recognise_format(file_bytes file) {
     }
     size_t first = 0;
     while (first < file.size() && file[first] != ';' && file[first] != '$') ++first;
+    const bool load_65a = starts_65a(file);
     if (first < file.size()) {
-        bool checksum = checksum_start(file, first);
-        bool qsave = qsave_start(file, first);
+        bool checksum = load_65a ? holds_a_record(file, first, checksum_record_holds)
+                                 : checksum_start(file, first);
+        bool qsave = load_65a ? holds_a_record(file, first, qsave_start) : qsave_start(file, first);
         if (checksum && qsave) {
             return {file_format::unknown,
                     "the input reads both as checksum and as QSave records; give -c or -q"};
@@ -87,8 +142,10 @@ recognition recognise_format(file_bytes file) {
         if (checksum) return {file_format::checksum, {}};
         if (qsave) return {file_format::qsave, {}};
     }
+    if (load_65a) return {file_format::mon_65a, {}};
     if (file[0] == '.') return {file_format::mon_65v, {}};
-    if (file[0] == 'L') return {file_format::mon_65a, {}};
+    size_t start = after_blanks(file);
+    if (start < file.size() && file[start] == 'L') return {file_format::mon_65a, {}};
     return {file_format::unknown,
             std::string("the format cannot be told from the start of the input; ") + letters};
 }

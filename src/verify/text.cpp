@@ -6,6 +6,23 @@
 
 int checksum_loader_digit(unsigned char c) { return (c < 0x41 ? c : c - 7) & 0x0F; }
 
+int monitor_digit_value(unsigned char c) {
+    if (c >= '0' && c < ':') return c - '0';
+    if (c >= 'A' && c < 'G') return c - 'A' + 10;
+    return -1;
+}
+
+bool is_lower_case_hex(unsigned char c) { return c >= 'a' && c <= 'f'; }
+
+std::string lower_case_text(unsigned char c, const char* monitor) {
+    return "lower-case " + char_text(c) + " where the " + monitor +
+           " monitor needs an upper-case hex digit: it is passed over";
+}
+
+std::string hex_digit_count_text(int count) {
+    return std::to_string(count) + (count == 1 ? " hex digit" : " hex digits");
+}
+
 std::string address_text(int address) {
     char text[5] = {'$'};
     char* p = format_hex_byte(static_cast<unsigned>(address) >> 8, text + 1);

@@ -1,5 +1,7 @@
 // Small pieces of text shared by the decoders and the report: hex digits as
 // the target reads them, addresses as $HHHH, characters as the user sees them.
+// The checksum loader takes hex digits in either case (hex_digit_value); the
+// 65V and 65A monitors only "0"-"9" and upper-case "A"-"F".
 #pragma once
 
 #include <string>
@@ -10,6 +12,20 @@
 // The value the checksum loader takes from any character where it wants a
 // digit: the low four bits, less 7 from "A" ($41) up.
 int checksum_loader_digit(unsigned char c);
+
+// The value of a hex digit as both monitors test for one (from "0" below ":",
+// from "A" below "G"), or -1: lower-case letters are no digits to them.
+int monitor_digit_value(unsigned char c);
+
+// "a" to "f": a hex digit to the checksum loader, passed over by the monitors.
+bool is_lower_case_hex(unsigned char c);
+
+// The fault at a lower-case hex letter in the text of the named monitor
+// ("65V" or "65A").
+std::string lower_case_text(unsigned char c, const char* monitor);
+
+// "1 hex digit", "3 hex digits".
+std::string hex_digit_count_text(int count);
 
 // "$HHHH" for an address, "$HH" for a byte.
 std::string address_text(int address);

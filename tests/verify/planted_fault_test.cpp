@@ -146,6 +146,13 @@ const planted_fault faults[] = {
      [](std::string& f) { f[6 + 3 * 0x10 + 1] = '1'; },
      "fault at byte 54 ($0310): loader section matches neither loader; nearest is the "
      "checksum loader, which has $20 here, not $21 (1 byte differs)"},
+    {"hybrid_loader_lower_case",  // "C9" of the loader's byte $08 entered as "c9"
+     {"-i", "-l0400", "-g0400"},
+     4,
+     "-i",
+     [](std::string& f) { f[6 + 3 * 0x08] = 'c'; },
+     "fault at byte 31 ($0308): loader section matches neither loader; nearest is the "
+     "checksum loader, which has $C9 here, not $09 (1 byte differs)"},
     {"hybrid_started_wrong",
      {"-i", "-l0400", "-g0400"},
      4,

@@ -134,6 +134,50 @@ const whole_report reports[] = {
      "while it loads\n"
      "faults: 1\n",
      ""},
+    // The monitors pass over a lower-case letter: a 65V entry keeps its one
+    // other digit, an address its four others, and 65A pairs the digits
+    // after it across the blanks.
+    {"v65_lower_case_in_data_entry",
+     {"-o", "back.bin"},
+     ".0300/a9\r00\r.0300G",
+     1,
+     "format: 65V (recognised)\n"
+     "range: $0300-$0301 2 bytes\n"
+     "records: 1\n"
+     "go: $0300\n"
+     "image: $0300-$0301 2 bytes to back.bin\n"
+     "fault at byte 6 ($0300): lower-case 'a' where the 65V monitor needs an upper-case hex "
+     "digit: it is passed over\n"
+     "fault at byte 7 ($0300): data entry of 1 hex digit; the monitor needs 2\n"
+     "faults: 2\n",
+     "\x09\x00"s},
+    {"v65_lower_case_in_address",
+     {},
+     ".03a00/A9\r.0300G",
+     1,
+     "format: 65V (recognised)\n"
+     "range: $0300 1 byte\n"
+     "records: 1\n"
+     "go: $0300\n"
+     "fault at byte 3: lower-case 'a' where the 65V monitor needs an upper-case hex digit: it "
+     "is passed over\n"
+     "faults: 1\n",
+     ""},
+    {"a65_lower_case_shifts_the_pairs_after_it",
+     {"-o", "back.bin"},
+     "L0300\r01 a2 34 R",
+     1,
+     "format: 65A (recognised)\n"
+     "range: $0300-$0301 2 bytes\n"
+     "records: 1\n"
+     "go: none\n"
+     "image: $0300-$0301 2 bytes to back.bin\n"
+     "fault at byte 9 ($0301): lower-case 'a' where the 65A monitor needs an upper-case hex "
+     "digit: it is passed over\n"
+     "fault at byte 11 ($0301): byte $20 where the second hex digit is needed\n"
+     "fault at byte 14 ($0302): byte $20 where the second hex digit is needed\n"
+     "faults: 3\n",
+     "\x01\x23"s},
     {"qsave_count_0_stores_256_bytes",
      {"-q", "-o", "back.bin"},
      qsave_count_0_file(),
@@ -237,6 +281,26 @@ TEST(recognition, asks_for_the_letter_where_the_format_is_ambiguous) {
     // With the letter, each is read as that format.
     EXPECT_EQ(run_verify({"-i"}, damaged).status, 1);
     EXPECT_EQ(run_verify({"-q"}, checksum_or_qsave()).status, 0);
+}
+
+// A 65A load with a stray ";" or "$" that could start a record is 65A; a
+// message beginning like a load gives way to records the loader takes whole.
+TEST(recognition, a_65a_load_gives_way_only_to_records_the_loader_takes) {
+    const std::string data = "\x10\x11";
+    const std::pair<std::string, std::string> cases[] = {
+        {"\r\nL0300A9;01020304050607R", "65A"},  // a record whose sum is not 000A
+        {"L0300A9$0060R", "65A"},                // a go record with more after it
+        {run_korvane({"-c", "-mL0300", "-l0300"}, data).out, "checksum"},
+        {run_korvane({"-q", "-mL0300", "-l0300"}, data).out, "QSave"},
+        {run_korvane({"-c", "-mL0300", "-g0300"}, "").out, "checksum"},  // the go record alone
+    };
+    for (const auto& [file, format] : cases) {
+        program_result r = run_verify({}, file);
+        EXPECT_EQ(r.status, format == "65A" ? 1 : 0) << file;
+        EXPECT_EQ(lines_after(r.out, "format: "),
+                  std::vector<std::string>{format + " (recognised)"})
+            << file;
+    }
 }
 
 }  // namespace
