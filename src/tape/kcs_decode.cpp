@@ -69,112 +69,101 @@ struct sine_table {
     std::array<double, table_size> sin;
 };
 
-const sine_table& mixer_table() {
-    static const sine_table table = [] {
-        sine_table t{};
-        for (size_t i = 0; i < table_size; ++i) {
-            double angle = two_pi * static_cast<double>(i) / static_cast<double>(table_size);
-            t.cos[i] = std::cos(angle);
-            t.sin[i] = std::sin(angle);
-        }
-        return t;
-    }();
-    return table;
+sine_table make_table() {
+    sine_table t{};
+    for (size_t i = 0; i < table_size; ++i) {
+        double angle = two_pi * static_cast<double>(i) / static_cast<double>(table_size);
+        t.cos[i] = std::cos(angle);
+        t.sin[i] = std::sin(angle);
+    }
+    return t;
 }
+
+const sine_table mixer_table = make_table();
 
 inline size_t slot(int64_t n) { return static_cast<size_t>(n & ring_mask); }
 
-// A sliding sum over the last `length` samples of the ring.
+// Both tones' products of one working sample: mark and space, real and imaginary.
+struct tones {
+    double mr = 0, mi = 0, sr = 0, si = 0;
+};
+
+inline void add(tones& t, const tones& u) {
+    t.mr += u.mr;
+    t.mi += u.mi;
+    t.sr += u.sr;
+    t.si += u.si;
+}
+
+inline void add(tones& t, const tones& u, double w) {
+    t.mr += w * u.mr;
+    t.mi += w * u.mi;
+    t.sr += w * u.sr;
+    t.si += w * u.si;
+}
+
+// A sliding sum over the ring's last `length` samples.
 struct window {
-    double re = 0;
-    double im = 0;
+    tones sum;
     int length = 0;
 };
-
-// Takes sample n (already in the ring) in, the oldest out, and moves the
-// window's length to `length`.
-inline void slide(window& w, const double* re, const double* im, int64_t n, int length) {
-    size_t in = slot(n);
-    size_t out = slot(n - w.length);
-    w.re += re[in] - re[out];
-    w.im += im[in] - im[out];
-    while (w.length < length) {
-        ++w.length;
-        size_t s = slot(n - w.length + 1);
-        w.re += re[s];
-        w.im += im[s];
-    }
-    while (w.length > length) {
-        size_t s = slot(n - w.length + 1);
-        w.re -= re[s];
-        w.im -= im[s];
-        --w.length;
-    }
-}
-
-struct real_window {
-    double sum = 0;
-    int length = 0;
-};
-
-inline void slide(real_window& w, const double* v, int64_t n, int length) {
-    w.sum += v[slot(n)] - v[slot(n - w.length)];
-    while (w.length < length) {
-        ++w.length;
-        w.sum += v[slot(n - w.length + 1)];
-    }
-    while (w.length > length) {
-        w.sum -= v[slot(n - w.length + 1)];
-        --w.length;
-    }
-}
 
 inline double norm(double re, double im) { return re * re + im * im; }
 
 // Three cascaded moving averages of `factor` samples, and a sample kept out
-// of every `factor`.
+// of every `factor`. The input is taken a chunk at a time.
+constexpr size_t chunk_frames = 2048;
+
 struct decimator {
     int factor = 1;
     std::vector<double> taps;
-    std::vector<double> history;  // twice the taps, written twice: the window is contiguous
-    size_t at = 0;
-    int count = 0;
+    std::vector<double> buffer;  // the last taps - 1 inputs, then the chunk
+    size_t kept = 0;             // taps - 1
+    int due = 1;                 // inputs until the next working sample, this one included
 };
 
 void start_decimator(decimator& d, int factor) {
     d.factor = factor;
     std::vector<double> box(static_cast<size_t>(factor), 1.0 / factor);
     std::vector<double> taps{1.0};
-    for (int stage = 0; stage < 3; ++stage) {
+    for (int stage = 0; stage < 3 && factor > 1; ++stage) {
         std::vector<double> next(taps.size() + box.size() - 1, 0.0);
         for (size_t i = 0; i < taps.size(); ++i)
             for (size_t j = 0; j < box.size(); ++j) next[i + j] += taps[i] * box[j];
         taps = std::move(next);
     }
-    d.taps = factor > 1 ? taps : std::vector<double>{1.0};
-    d.history.assign(2 * d.taps.size(), 0.0);
-    d.at = 0;
-    d.count = 0;
+    d.taps = taps;  // symmetric: the same read either way
+    d.kept = taps.size() - 1;
+    d.buffer.assign(d.kept + chunk_frames, 0.0);
+    d.due = factor;
 }
 
-// Takes one input sample; true with y set when a working sample is due.
-inline bool decimate(decimator& d, double x, double& y) {
-    if (d.factor == 1) {
-        y = x;
-        return true;
-    }
+// Where the chunk's inputs go: `count` of them, already placed by the caller.
+inline double* chunk_space(decimator& d) { return d.buffer.data() + d.kept; }
+
+// Filters and decimates the chunk placed in chunk_space; the working samples go to out.
+size_t decimate_chunk(decimator& d, size_t count, double* out) {
     const size_t k = d.taps.size();
-    d.history[d.at] = x;
-    d.history[d.at + k] = x;
-    d.at = d.at + 1 == k ? 0 : d.at + 1;
-    if (++d.count < d.factor) return false;
-    d.count = 0;
-    const double* w = d.history.data() + d.at;
     const double* t = d.taps.data();
-    double sum = 0;
-    for (size_t i = 0; i < k; ++i) sum += t[i] * w[i];
-    y = sum;
-    return true;
+    size_t made = 0;
+    size_t at = static_cast<size_t>(d.due - 1);  // the chunk's input that completes a window
+    for (; at < count; at += static_cast<size_t>(d.factor)) {
+        const double* w = d.buffer.data() + at;  // oldest of the window first
+        double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+        size_t i = 0;
+        for (; i + 4 <= k; i += 4) {
+            s0 += t[i] * w[i];
+            s1 += t[i + 1] * w[i + 1];
+            s2 += t[i + 2] * w[i + 2];
+            s3 += t[i + 3] * w[i + 3];
+        }
+        for (; i < k; ++i) s0 += t[i] * w[i];
+        out[made++] = (s0 + s1) + (s2 + s3);
+    }
+    d.due = static_cast<int>(at - count + 1);
+    std::copy(d.buffer.begin() + static_cast<std::ptrdiff_t>(count),
+              d.buffer.begin() + static_cast<std::ptrdiff_t>(count + d.kept), d.buffer.begin());
+    return made;
 }
 
 // Gain of the decimation filter at hz, for an input at `rate`.
@@ -229,8 +218,8 @@ double biquad_gain(const biquad& f, double hz, double rate) {
 struct setup {
     int rate = 0;
     int factor = 1;
-    double fs = 0;        // working samples per second
-    int block = 0;        // working samples between updates of the speed loop
+    double fs = 0;           // working samples per second
+    int block = 0;           // working samples between updates of the speed loop
     double search_gain = 0;  // share of a measured speed error corrected per block, hunting
     double track_gain = 0;   // and once the signal is found
     double smooth = 0;       // the speed loop's smoothing of its evidence, per block
@@ -248,28 +237,52 @@ struct analyzer {
     uint32_t phase_s = 0;
     uint32_t step_m = 0;
     uint32_t step_s = 0;
-    std::array<double, ring_size> mr{}, mi{}, sr{}, si{}, xx{};
+    // The last ring_size samples' products and squares, each written twice
+    // so that any window lies whole: newest(n)[-j] is sample n - j.
+    std::array<tones, 2 * ring_size> ring{};
+    std::array<double, 2 * ring_size> xx{};
     int64_t count = 0;  // working samples taken
     // The speed loop: windows of one 1200 Hz cycle and of two, each a whole
     // number of samples and a share of one more.
     double cycle = 0;
     int q_len = 0, q2_len = 0;
     double q_part = 0, q2_part = 0;
-    window q1m, q2m, q1s, q2s;
     double vm_re = 0, vm_im = 0, vs_re = 0, vs_im = 0, vw = 0;
     double cm_re = 0, cm_im = 0, cs_re = 0, cs_im = 0, cw = 0;
     double heard = 0;  // the evidence a block of clean tone gives, once a signal is found
     int block_left = 0;
     // The search for a signal: windows of a 300 baud bit.
     int a_len = 0;
-    window am, as;
-    real_window ae;
     double purity = 0;
     double purity_smooth = 0;
     double mark_level = 0;  // the mark tone's level over the last window, as a lane counts it
     bool mark_steady = false;
     int clean_blocks = 0;
 };
+
+inline const tones* newest(const analyzer& a, int64_t n) {
+    return a.ring.data() + slot(n) + ring_size;
+}
+
+inline const double* newest_square(const analyzer& a, int64_t n) {
+    return a.xx.data() + slot(n) + ring_size;
+}
+
+// Takes sample n (already in the ring) into w, the oldest out, and moves the
+// window's length to `length`.
+inline void slide(window& w, const analyzer& a, int64_t n, int length) {
+    const tones* p = newest(a, n);
+    add(w.sum, p[0]);
+    add(w.sum, p[-w.length], -1);
+    while (w.length < length) {
+        ++w.length;
+        add(w.sum, p[1 - w.length]);
+    }
+    while (w.length > length) {
+        add(w.sum, p[1 - w.length], -1);
+        --w.length;
+    }
+}
 
 void tune(analyzer& a, const setup& k) {
     double cycles = mark_hz * a.speed / k.fs;  // per working sample
@@ -296,10 +309,10 @@ void update_speed(analyzer& a, const setup& k) {
     a.cs_re += k.smooth * (a.vs_re - a.cs_re);
     a.cs_im += k.smooth * (a.vs_im - a.cs_im);
     a.cw += k.smooth * (a.vw - a.cw);
-    double coherence = a.cw > 0 ? 2 * (std::sqrt(norm(a.cm_re, a.cm_im)) +
-                                       std::sqrt(norm(a.cs_re, a.cs_im))) /
-                                      a.cw
-                                : 0;
+    double coherence =
+        a.cw > 0
+            ? 2 * (std::sqrt(norm(a.cm_re, a.cm_im)) + std::sqrt(norm(a.cs_re, a.cs_im))) / a.cw
+            : 0;
     // Once a signal is found, a block must carry a fair share of its usual
     // evidence: in silence the filters' ringing would steer the loop.
     bool heard = !a.tracking || a.vw > 0.05 * a.heard;
@@ -323,10 +336,17 @@ void update_speed(analyzer& a, const setup& k) {
 }
 
 void update_purity(analyzer& a) {
-    double pm = norm(a.am.re, a.am.im);
-    double ps = norm(a.as.re, a.as.im);
-    double n = a.am.length;
-    double energy = a.ae.sum;
+    const tones* p = newest(a, a.count - 1);
+    const double* q = newest_square(a, a.count - 1);
+    tones sum;
+    double energy = 0;
+    for (int j = 0; j < a.a_len; ++j) {
+        add(sum, p[-j]);
+        energy += q[-j];
+    }
+    double pm = norm(sum.mr, sum.mi);
+    double ps = norm(sum.sr, sum.si);
+    double n = a.a_len;
     a.purity = energy > 1e-20 * n ? (pm + ps) / (0.5 * n * energy) : 0;
     a.purity_smooth += 0.1 * (a.purity - a.purity_smooth);
     a.mark_level = pm / (n * n);
@@ -337,50 +357,44 @@ void update_purity(analyzer& a) {
 // Takes one working sample. True at the end of a block (the speed retuned).
 inline bool analyze(analyzer& a, double x, const setup& k) {
     x = filter(a.hpf, x);
-    const sine_table& t = mixer_table();
+    const sine_table& t = mixer_table;
     size_t im = a.phase_m >> table_shift;
     size_t is = a.phase_s >> table_shift;
     a.phase_m += a.step_m;
     a.phase_s += a.step_s;
     const int64_t n = a.count++;
     const size_t s = slot(n);
-    a.mr[s] = x * t.cos[im];
-    a.mi[s] = -x * t.sin[im];
-    a.sr[s] = x * t.cos[is];
-    a.si[s] = -x * t.sin[is];
+    const tones u{x * t.cos[im], -x * t.sin[im], x * t.cos[is], -x * t.sin[is]};
+    a.ring[s] = u;
+    a.ring[s + ring_size] = u;
     a.xx[s] = x * x;
+    a.xx[s + ring_size] = x * x;
 
-    slide(a.q1m, a.mr.data(), a.mi.data(), n, a.q_len);
-    slide(a.q2m, a.mr.data(), a.mi.data(), n, a.q2_len);
-    slide(a.q1s, a.sr.data(), a.si.data(), n, a.q_len);
-    slide(a.q2s, a.sr.data(), a.si.data(), n, a.q2_len);
-    const size_t e1 = slot(n - a.q_len);
-    const size_t e2 = slot(n - a.q2_len);
-    // Each tone over the last cycle against the cycle before: the phase
-    // turned between them is the mixer's error.
-    double um_re = a.q1m.re + a.q_part * a.mr[e1];
-    double um_im = a.q1m.im + a.q_part * a.mi[e1];
-    double us_re = a.q1s.re + a.q_part * a.sr[e1];
-    double us_im = a.q1s.im + a.q_part * a.si[e1];
-    double om_re = a.q2m.re + a.q2_part * a.mr[e2] - um_re;
-    double om_im = a.q2m.im + a.q2_part * a.mi[e2] - um_im;
-    double os_re = a.q2s.re + a.q2_part * a.sr[e2] - us_re;
-    double os_im = a.q2s.im + a.q2_part * a.si[e2] - us_im;
-    // Only where one tone fills both cycles: across a change of tone the
-    // other's leakage would turn the phase too.
-    double nm = norm(um_re, um_im) + norm(om_re, om_im);
-    double ns = norm(us_re, us_im) + norm(os_re, os_im);
-    double gm = nm > 20 * ns ? 1.0 : 0.0;
-    double gs = ns > 20 * nm ? 1.0 : 0.0;
-    a.vm_re += gm * (um_re * om_re + um_im * om_im);
-    a.vm_im += gm * (um_im * om_re - um_re * om_im);
-    a.vs_re += gs * (us_re * os_re + us_im * os_im);
-    a.vs_im += gs * (us_im * os_re - us_re * os_im);
-    a.vw += gm * nm + gs * ns;
-
-    slide(a.am, a.mr.data(), a.mi.data(), n, a.a_len);
-    slide(a.as, a.sr.data(), a.si.data(), n, a.a_len);
-    slide(a.ae, a.xx.data(), n, a.a_len);
+    if ((n & 3) == 3) {
+        // Each tone over the last cycle against the cycle before: the phase
+        // turned between them is the mixer's error.
+        const tones* p = newest(a, n);
+        tones last;
+        tones before;
+        for (int j = 0; j < a.q_len; ++j) add(last, p[-j]);
+        for (int j = a.q_len; j < a.q2_len; ++j) add(before, p[-j]);
+        add(before, p[-a.q2_len], a.q2_part);
+        add(before, p[-a.q_len], -a.q_part);
+        add(last, p[-a.q_len], a.q_part);
+        // Only where one tone fills both cycles: across a change of tone the
+        // other's leakage would turn the phase too. While the speed is still
+        // far off, the mark leaks into the space's mixer: the test is looser.
+        double nm = norm(last.mr, last.mi) + norm(before.mr, before.mi);
+        double ns = norm(last.sr, last.si) + norm(before.sr, before.si);
+        const double ratio = a.tracking ? 20 : 2;
+        double gm = nm > ratio * ns ? 1.0 : 0.0;
+        double gs = ns > ratio * nm ? 1.0 : 0.0;
+        a.vm_re += gm * (last.mr * before.mr + last.mi * before.mi);
+        a.vm_im += gm * (last.mi * before.mr - last.mr * before.mi);
+        a.vs_re += gs * (last.sr * before.sr + last.si * before.si);
+        a.vs_im += gs * (last.si * before.sr - last.sr * before.si);
+        a.vw += gm * nm + gs * ns;
+    }
 
     if (--a.block_left > 0) return false;
     a.block_left = k.block;
@@ -397,25 +411,26 @@ enum class lane_mode {
 
 struct held_byte {
     unsigned char value;
-    bool framing;    // its first stop bit was heard as a 0
-    bool touched;    // some of its bits were missing
-    bool unheard;    // its start bit fell in the silence: it may never have been sent
-    double start;    // its leading edge, in working samples
+    bool framing;  // its first stop bit was heard as a 0
+    bool touched;  // some of its bits were missing
+    bool unheard;  // its start bit fell in the silence: it may never have been sent
+    double start;  // its leading edge, in working samples
 };
 
 // A bit decoder for one bit rate.
 struct lane {
     int baud = 300;
-    double bit = 0;  // working samples per bit at the present speed
-    int length = 0;  // the whole samples of the bit window
-    double part = 0; // and the share of one more
+    double bit = 0;   // working samples per bit at the present speed
+    int length = 0;   // the whole samples of the bit window
+    double part = 0;  // and the share of one more
     double scale_m = 0, scale_s = 0;
     double ref_m = 0, ref_s = 0;  // each tone's usual level (amplitude squared over 4)
-    window fm, fs;
-    real_window ex;
-    double pm = 0, ps = 0;  // the tones' energies over the window ending now
+    window f;
+    double pm = 0, ps = 0;  // the tones' energies over the window ending at `measured`
     double e_prev = 0, e_now = 0, p_prev = 0, p_now = 0;
-    double last_fall = -1;  // where the signal last began to vanish
+    double measured = 0;       // where the window ended when last measured
+    bool consecutive = false;  // the measure before was one sample earlier
+    double last_fall = -1;     // where the signal last began to vanish
 
     lane_mode mode = lane_mode::hunt;
     double event_at = 0;  // in working samples
@@ -502,7 +517,8 @@ void end_dropout(lane& l, const setup& k) {
         if (first < 0) first = l.released;
         last = l.released;
     }
-    if (first >= 0) add_fault(l, {tape_fault_kind::dropout, seconds(k, l.absent_from), first, last});
+    if (first >= 0)
+        add_fault(l, {tape_fault_kind::dropout, seconds(k, l.absent_from), first, last});
     l.absent = false;
 }
 
@@ -535,7 +551,8 @@ void pause(lane& l, const setup& k) {
         }
     }
     l.held.clear();
-    if (first >= 0) add_fault(l, {tape_fault_kind::dropout, seconds(k, l.absent_from), first, last});
+    if (first >= 0)
+        add_fault(l, {tape_fault_kind::dropout, seconds(k, l.absent_from), first, last});
     l.absent = false;
     l.mode = lane_mode::hunt;
     l.expect = false;
@@ -543,7 +560,9 @@ void pause(lane& l, const setup& k) {
 }
 
 double purity_now(const lane& l, const analyzer& a, int64_t n) {
-    double energy = l.ex.sum + l.part * a.xx[slot(n - l.length)];
+    const double* q = newest_square(a, n);
+    double energy = l.part * q[-l.length];
+    for (int j = 0; j < l.length; ++j) energy += q[-j];
     return energy > 1e-20 * l.bit ? (l.pm + l.ps) / (0.5 * l.bit * energy) : 0;
 }
 
@@ -605,7 +624,7 @@ void end_frame(lane& l, const setup& k) {
 
 // Reads the bit ending now, or measures the boundary in the middle of a window.
 void frame_event(lane& l, const analyzer& a, int64_t n, double position, const setup& k) {
-    double w = l.event_at - (position - 1);
+    double w = l.consecutive ? l.event_at - (position - 1) : 1;
     double e = l.e_prev + w * (l.e_now - l.e_prev);
     double p = l.p_prev + w * (l.p_now - l.p_prev);
     if (l.event_mid) {
@@ -657,29 +676,35 @@ void frame_event(lane& l, const analyzer& a, int64_t n, double position, const s
 }
 
 // Takes the working sample n, already in the analyzer's ring.
-inline void run_lane(lane& l, const analyzer& a, int64_t n, const setup& k) {
-    slide(l.fm, a.mr.data(), a.mi.data(), n, l.length);
-    slide(l.fs, a.sr.data(), a.si.data(), n, l.length);
-    slide(l.ex, a.xx.data(), n, l.length);
-    const size_t old = slot(n - l.length);
-    double fmr = l.fm.re + l.part * a.mr[old];
-    double fmi = l.fm.im + l.part * a.mi[old];
-    double fsr = l.fs.re + l.part * a.sr[old];
-    double fsi = l.fs.im + l.part * a.si[old];
-    l.pm = norm(fmr, fmi);
-    l.ps = norm(fsr, fsi);
+// The tones' balance and the signal's presence over the bit ending at n.
+inline void measure(lane& l, const analyzer& a, int64_t n, double position) {
+    tones sum = l.f.sum;
+    add(sum, newest(a, n)[-l.length], l.part);
+    l.pm = norm(sum.mr, sum.mi);
+    l.ps = norm(sum.sr, sum.si);
     double mark = l.pm * l.scale_m;
     double space = l.ps * l.scale_s;
     l.e_prev = l.e_now;
     l.p_prev = l.p_now;
     l.p_now = mark + space;
     l.e_now = l.p_now > 0 ? (mark - space) / l.p_now : 0;
-    const double position = static_cast<double>(n + 1);
+    const double before = l.measured;
+    l.consecutive = position - before < 1.5;
+    l.measured = position;
     // Half the window empty: the signal began to vanish half a bit ago.
     if (l.p_prev >= 0.25 && l.p_now < 0.25) {
-        double cross = position - 1 + (l.p_prev - 0.25) / (l.p_prev - l.p_now);
+        double cross = before + (position - before) * (l.p_prev - 0.25) / (l.p_prev - l.p_now);
         l.last_fall = cross - l.bit / 2;
     }
+}
+
+// Takes the working sample n, already in the analyzer's ring.
+inline void run_lane(lane& l, const analyzer& a, int64_t n, const setup& k) {
+    slide(l.f, a, n, l.length);
+    const double position = static_cast<double>(n + 1);
+    // Within a byte only the samples next to a bit's end or middle matter.
+    if (l.mode == lane_mode::frame && position + 2 < l.event_at) return;
+    measure(l, a, n, position);
 
     switch (l.mode) {
         case lane_mode::hunt: {
@@ -714,7 +739,7 @@ inline void run_lane(lane& l, const analyzer& a, int64_t n, const setup& k) {
         }
         case lane_mode::confirm: {
             if (position < l.event_at) return;
-            double w = l.event_at - (position - 1);
+            double w = l.consecutive ? l.event_at - (position - 1) : 1;
             double e = l.e_prev + w * (l.e_now - l.e_prev);
             double p = l.p_prev + w * (l.p_now - l.p_prev);
             if (e < -0.5 && p > 0.25 && purity_now(l, a, n) > 0.3) {
@@ -751,8 +776,8 @@ struct kcs_decoder {
     int channels = 1;
     decode_options options;
     std::array<analyzer, 2> an;
-    int feeds = 1;     // analyzers fed: 2 while the cleaner channel is being found
-    int chosen = 0;    // the analyzer the lanes read
+    int feeds = 1;   // analyzers fed: 2 while the cleaner channel is being found
+    int chosen = 0;  // the analyzer the lanes read
     bool locked = false;
     std::vector<lane> lanes;
     bool decided = false;  // the bit rate is known: lanes holds one lane
@@ -899,35 +924,50 @@ std::unique_ptr<kcs_decoder, void (*)(kcs_decoder*)> make_decoder(int rate, int 
 
 void decode_samples(kcs_decoder& d, const float* samples, size_t frames,
                     std::vector<unsigned char>& out) {
-    double y = 0;
-    if (d.channels == 1 || d.options.channel != channel_choice::cleanest) {
-        const size_t step = static_cast<size_t>(d.channels);
-        const size_t offset = d.channels == 2 && d.options.channel == channel_choice::right ? 1 : 0;
-        const bool mix = d.channels == 2 && d.options.channel == channel_choice::mix;
-        for (size_t i = 0; i < frames; ++i) {
-            const float* f = samples + i * step;
-            double x = mix ? 0.5 * (static_cast<double>(f[0]) + f[1]) : f[offset];
-            if (decimate(d.an[0].decim, x, y)) take(d, 0, y);
-        }
-    } else {
-        for (size_t i = 0; i < frames; ++i) {
-            const float* f = samples + 2 * i;
-            if (d.feeds == 2) {
-                double y1 = 0;
-                bool due = decimate(d.an[0].decim, f[0], y);
-                decimate(d.an[1].decim, f[1], y1);
-                if (due) {
-                    take(d, 0, y);
-                    if (d.feeds == 2)
-                        take(d, 1, y1);
-                    else if (d.chosen == 1)
-                        take(d, 1, y1);
-                }
-            } else {
-                size_t c = static_cast<size_t>(d.chosen);
-                if (decimate(d.an[c].decim, f[c], y)) take(d, d.chosen, y);
+    std::array<double, chunk_frames> work0;
+    std::array<double, chunk_frames> work1;
+    const bool stereo = d.channels == 2;
+    const channel_choice choice = d.options.channel;
+    for (size_t done = 0; done < frames;) {
+        const size_t count = std::min(chunk_frames, frames - done);
+        const float* f = samples + done * static_cast<size_t>(d.channels);
+        done += count;
+        if (!stereo) {
+            double* x = chunk_space(d.an[0].decim);
+            for (size_t i = 0; i < count; ++i) x[i] = f[i];
+        } else if (choice == channel_choice::mix) {
+            double* x = chunk_space(d.an[0].decim);
+            for (size_t i = 0; i < count; ++i)
+                x[i] = 0.5 * (static_cast<double>(f[2 * i]) + f[2 * i + 1]);
+        } else if (choice != channel_choice::cleanest || d.feeds == 1) {
+            // One channel: the one asked for, or the one found to be cleaner.
+            size_t c = choice == channel_choice::right ||
+                               (choice == channel_choice::cleanest && d.chosen == 1)
+                           ? 1
+                           : 0;
+            double* x = chunk_space(d.an[c].decim);
+            for (size_t i = 0; i < count; ++i) x[i] = f[2 * i + c];
+            size_t made = decimate_chunk(d.an[c].decim, count, work0.data());
+            for (size_t i = 0; i < made; ++i) take(d, static_cast<int>(c), work0[i]);
+            continue;
+        } else {
+            double* x0 = chunk_space(d.an[0].decim);
+            double* x1 = chunk_space(d.an[1].decim);
+            for (size_t i = 0; i < count; ++i) {
+                x0[i] = f[2 * i];
+                x1[i] = f[2 * i + 1];
             }
+            size_t made = decimate_chunk(d.an[0].decim, count, work0.data());
+            decimate_chunk(d.an[1].decim, count, work1.data());
+            for (size_t i = 0; i < made; ++i) {
+                // Once one channel is chosen only its samples go on.
+                if (d.feeds == 2 || d.chosen == 0) take(d, 0, work0[i]);
+                if (d.feeds == 2 || d.chosen == 1) take(d, 1, work1[i]);
+            }
+            continue;
         }
+        size_t made = decimate_chunk(d.an[0].decim, count, work0.data());
+        for (size_t i = 0; i < made; ++i) take(d, 0, work0[i]);
     }
     hand_over(d, out);
 }
