@@ -50,15 +50,12 @@ constexpr double fastest = 1.25;
 
 constexpr double high_pass_hz = 500;
 constexpr double dropout_limit = 0.2;  // seconds: a longer silence is a pause
-constexpr double clock_gain = 0.3;     // share of a measured clock error corrected at once
+constexpr double clock_gain = 0.1;     // share of a measured clock error corrected at once
 
 // A bit's energy against the tone's usual level, where the signal is taken to
-// vanish and to return, and a bit's tone purity below which it is taken as
-// absent and above which as back.
+// vanish and to return.
 constexpr double vanish_level = 0.03;
 constexpr double return_level = 0.2;
-constexpr double vanish_purity = 0.25;
-constexpr double return_purity = 0.4;
 
 constexpr int table_bits = 10;
 constexpr size_t table_size = size_t{1} << table_bits;
@@ -566,10 +563,7 @@ double purity_now(const lane& l, const analyzer& a, int64_t n) {
     return energy > 1e-20 * l.bit ? (l.pm + l.ps) / (0.5 * l.bit * energy) : 0;
 }
 
-bool is_present(const lane& l, double p, double purity) {
-    if (l.absent) return p > return_level && purity > return_purity;
-    return p >= vanish_level && purity >= vanish_purity;
-}
+bool is_present(const lane& l, double p) { return l.absent ? p > return_level : p >= vanish_level; }
 
 // Follows the signal's presence bit by bit while bytes arrive.
 void note_presence(lane& l, bool present, double position, const setup& k) {
@@ -623,7 +617,7 @@ void end_frame(lane& l, const setup& k) {
 }
 
 // Reads the bit ending now, or measures the boundary in the middle of a window.
-void frame_event(lane& l, const analyzer& a, int64_t n, double position, const setup& k) {
+void frame_event(lane& l, const analyzer& a, double position, const setup& k) {
     double w = l.consecutive ? l.event_at - (position - 1) : 1;
     double e = l.e_prev + w * (l.e_now - l.e_prev);
     double p = l.p_prev + w * (l.p_now - l.p_prev);
@@ -634,7 +628,7 @@ void frame_event(lane& l, const analyzer& a, int64_t n, double position, const s
         l.event_at += l.bit / 2;
         return;
     }
-    bool present = is_present(l, p, purity_now(l, a, n));
+    bool present = is_present(l, p);
     int value = 1;
     if (present) {
         value = e > 0 ? 1 : 0;
@@ -711,13 +705,12 @@ inline void run_lane(lane& l, const analyzer& a, int64_t n, const setup& k) {
             if (l.expect && position >= l.expect_at + l.bit) {
                 // The next start bit was due: it is there on time, the signal
                 // vanished as it came, or the bytes have stopped.
-                double purity = purity_now(l, a, n);
-                if (!is_present(l, l.p_now, purity)) {
+                if (!is_present(l, l.p_now)) {
                     begin_frame(l, l.expect_at, true);
                     note_presence(l, false, position, k);
                     return;
                 }
-                if (l.e_now < -0.5 && purity > 0.3) {
+                if (l.e_now < -0.5 && purity_now(l, a, n) > 0.3) {
                     begin_frame(l, l.expect_at, false);
                     note_presence(l, true, position, k);
                     return;
@@ -732,6 +725,10 @@ inline void run_lane(lane& l, const analyzer& a, int64_t n, const setup& k) {
                 cross = position - 1 + (0.25 - l.p_prev) / (l.p_now - l.p_prev);
             if (cross >= 0) {
                 l.edge = cross - l.bit / 2;
+                // Bytes arriving back to back: the clock foretold this edge
+                // too, and the mean of two measures is the better one.
+                if (l.expect && std::abs(l.edge - l.expect_at) < 0.4 * l.bit)
+                    l.edge += 0.5 * (l.expect_at - l.edge);
                 l.event_at = l.edge + l.bit;
                 l.mode = lane_mode::confirm;
             }
@@ -752,7 +749,7 @@ inline void run_lane(lane& l, const analyzer& a, int64_t n, const setup& k) {
         }
         case lane_mode::frame:
             while (l.mode == lane_mode::frame && position >= l.event_at)
-                frame_event(l, a, n, position, k);
+                frame_event(l, a, position, k);
             return;
     }
 }
@@ -980,7 +977,7 @@ void finish_decoding(kcs_decoder& d, std::vector<unsigned char>& out, decode_res
         if (l.mode == lane_mode::frame && l.index == 9 && !l.event_mid &&
             l.event_at - position < l.bit / 2) {
             l.event_at = position;
-            frame_event(l, a, a.count - 1, position, d.k);
+            frame_event(l, a, position, d.k);
         }
         if (l.mode == lane_mode::frame || l.absent) pause(l, d.k);
     }
