@@ -11,18 +11,21 @@
 //    one 1200 Hz cycle the phase of each tone advances by an amount that
 //    tells how far its mixer is off, and a loop retunes the mixers and the
 //    bit clock to follow. Bit rate and tones come from the same clock, so a
-//    tape running fast raises both alike.
+//    tape running fast raises both alike. A signal is found once the two
+//    tones hold more than half the energy over 300 baud bits for 30 ms;
+//    with two channels, the one where they hold the larger share is read.
 // 3. A bit decoder ("lane") per candidate bit rate keeps sliding sums of the
 //    products over one bit: the energy at each tone over the whole bit,
 //    scaled by that tone's usual level. Their balance e, from -1 (space) to
 //    +1 (mark), decides bits; its fall through zero marks a start bit's
-//    leading edge. Bits are read at their ends; on each change of tone the
-//    window straddling the boundary measures how late the clock runs, and
-//    the clock is pulled in. A bit whose energy has vanished is a dropout:
-//    the clock runs on, bytes keep coming on it, and what was missed is read
-//    as 1s, until the signal returns (reported as a dropout over the bytes it
-//    touched) or 0.2 s pass (a pause: the bytes that never began are
-//    forgotten).
+//    leading edge, averaged with where the clock said the byte was due when
+//    bytes come back to back. Bits are read at their ends; on each change of
+//    tone the window straddling the boundary measures how late the clock
+//    runs, and the clock is pulled in. A bit whose energy has vanished is a
+//    dropout: the clock runs on, bytes keep coming on it, and what was
+//    missed is read as 1s, until the signal returns (reported as a dropout
+//    over the bytes it touched) or 0.2 s pass (a pause: the bytes that never
+//    began are forgotten).
 // 4. Until the bit rate is known, a lane per rate decodes side by side; the
 //    slowest whose bytes frame cleanly and whose bits are clean wins.
 #include "tape/kcs_decode.h"

@@ -70,6 +70,7 @@ TEST(bit_rate, found_from_streams_of_one_byte_value) {
 struct spoilt_case {
     const char* name;
     std::function<std::vector<float>(const tape_signal&, const std::vector<unsigned char>&)> make;
+    double speed = 0;  // the tape's speed to report, +0.1 for 10% fast
     int channels = 1;
 };
 
@@ -83,6 +84,7 @@ TEST_P(spoilt_recording, still_gives_back_every_byte) {
     decoded d = decode(GetParam().make(s, data), s.rate, GetParam().channels);
     EXPECT_EQ(d.bytes, data);
     EXPECT_EQ(d.result.fault_count, 0);
+    EXPECT_NEAR(d.result.speed, GetParam().speed, 0.003);
 }
 
 // A tape at `speed` times its nominal speed: recorded at rate / speed and
@@ -115,10 +117,10 @@ std::vector<float> wow_and_flutter(const tape_signal& s, const std::vector<unsig
 }
 
 const spoilt_case spoilt_cases[] = {
-    {"10% fast", [](const tape_signal& s, const auto& d) { return at_speed(s, d, 1.10); }},
-    {"10% slow", [](const tape_signal& s, const auto& d) { return at_speed(s, d, 0.90); }},
+    {"10% fast", [](const tape_signal& s, const auto& d) { return at_speed(s, d, 1.10); }, 0.10},
+    {"10% slow", [](const tape_signal& s, const auto& d) { return at_speed(s, d, 0.90); }, -0.10},
     // Far enough off that the slow mark leaks into the space's mixer.
-    {"15% slow", [](const tape_signal& s, const auto& d) { return at_speed(s, d, 0.85); }},
+    {"15% slow", [](const tape_signal& s, const auto& d) { return at_speed(s, d, 0.85); }, -0.15},
     {"wow and flutter", wow_and_flutter},
     {"white noise at 6 dB signal to noise",
      [](const tape_signal& s, const auto& d) {
@@ -153,10 +155,18 @@ const spoilt_case spoilt_cases[] = {
          }
          return both;
      },
-     2},
+     0, 2},
 };
 
 INSTANTIATE_TEST_SUITE_P(all, spoilt_recording, ::testing::ValuesIn(spoilt_cases));
+
+TEST(bit_rate, given_is_taken_as_it_is) {
+    const tape_signal s = short_tape(48000, 600);
+    const std::vector<unsigned char> data = random_bytes(30, 53);
+    decoded d = decode(render(s, data), s.rate, 1, {600, channel_choice::cleanest});
+    EXPECT_EQ(d.result.baud, 600);
+    EXPECT_EQ(d.bytes, data);
+}
 
 TEST(channel_choice, reads_the_channel_asked_for) {
     const tape_signal s = short_tape(11025);
@@ -276,6 +286,38 @@ TEST(cut_recording, keeps_and_reports_the_last_byte) {
     EXPECT_EQ(d.result.faults[0].kind, tape_fault_kind::dropout);
     EXPECT_EQ(d.result.faults[0].first, 20);
     EXPECT_EQ(d.result.faults[0].last, 20);
+}
+
+// After a pause the tape comes back 20 dB softer, behind a short leader.
+TEST(long_pause, then_a_softer_tape_is_followed) {
+    const tape_signal s = short_tape(44100);
+    const std::vector<unsigned char> data = random_bytes(60, 59);
+    std::vector<unsigned char> first(data.begin(), data.begin() + 30);
+    std::vector<unsigned char> second(data.begin() + 30, data.end());
+    std::vector<float> x = render(s, first);
+    std::vector<float> rest = render(s, second);
+    for (float& v : rest) v *= 0.1f;
+    x.resize(x.size() + static_cast<size_t>(0.6 * s.rate), 0.0f);
+    x.insert(x.end(), rest.begin(), rest.end());
+    decoded d = decode(x, s.rate);
+    EXPECT_EQ(d.bytes, data);
+    EXPECT_EQ(d.result.fault_count, 0);
+}
+
+// Every byte's stop bit is a 0: all are written and counted, the first
+// max_kept_faults are kept, in order.
+TEST(faults, past_the_kept_ones_are_still_counted) {
+    const tape_signal s = short_tape(8000, 1200);
+    const std::vector<unsigned char> data = random_bytes(max_kept_faults + 10, 61);
+    std::vector<float> x = render(s, data);
+    for (int64_t i = 0; i < static_cast<int64_t>(data.size()); ++i)
+        force_space(x, s, frame_bit(s, i, 9));
+    decoded d = decode(x, s.rate, 1, {1200, channel_choice::cleanest});
+    EXPECT_EQ(d.bytes, data);
+    EXPECT_EQ(d.result.fault_count, static_cast<int64_t>(data.size()));
+    ASSERT_EQ(d.result.faults.size(), max_kept_faults);
+    for (size_t i = 0; i < max_kept_faults; ++i)
+        EXPECT_EQ(d.result.faults[i].first, static_cast<int64_t>(i));
 }
 
 TEST(no_signal, in_silence_or_noise_alone) {
