@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -215,10 +217,9 @@ int32_t pcm_full_scale(sample_format format) {
 void to_pcm(const float* in, size_t n, sample_format format, int32_t* out) {
     const double full = pcm_full_scale(format);
     for (size_t i = 0; i < n; ++i) {
-        double x = in[i];
-        x = x > 1 ? 1 : x < -1 ? -1 : x;
+        double x = std::clamp(static_cast<double>(in[i]), -1.0, 1.0);
         // Half away from zero; the sine is symmetric, and so are its samples.
-        out[i] = static_cast<int32_t>(x * full + (x < 0 ? -0.5 : 0.5));
+        out[i] = static_cast<int32_t>(x * full + std::copysign(0.5, x));
     }
 }
 
@@ -257,17 +258,28 @@ void wav_sample_bytes(const float* in, size_t n, sample_format format, unsigned 
     // Converted a stretch at a time through the same rounding as files get.
     constexpr size_t stretch = 1024;
     int32_t pcm[stretch];
-    const int bytes = sample_bytes(format);
+    const size_t bytes = static_cast<size_t>(sample_bytes(format));
     for (size_t at = 0; at < n; at += stretch) {
-        size_t count = n - at < stretch ? n - at : stretch;
+        size_t count = std::min(n - at, stretch);
         to_pcm(in + at, count, format, pcm);
-        unsigned char* o = out + at * static_cast<size_t>(bytes);
-        if (format == sample_format::pcm8) {
-            for (size_t i = 0; i < count; ++i) o[i] = static_cast<unsigned char>(pcm[i] + 128);
-        } else {
-            for (size_t i = 0; i < count; ++i) {
-                put_le(o + i * static_cast<size_t>(bytes), static_cast<uint32_t>(pcm[i]), bytes);
-            }
+        unsigned char* o = out + at * bytes;
+        switch (format) {
+            case sample_format::pcm8:
+                for (size_t i = 0; i < count; ++i) o[i] = static_cast<unsigned char>(pcm[i] + 128);
+                break;
+            case sample_format::pcm16:
+                for (size_t i = 0; i < count; ++i) {
+                    o[2 * i] = static_cast<unsigned char>(pcm[i]);
+                    o[2 * i + 1] = static_cast<unsigned char>(pcm[i] >> 8);
+                }
+                break;
+            default:
+                for (size_t i = 0; i < count; ++i) {
+                    o[3 * i] = static_cast<unsigned char>(pcm[i]);
+                    o[3 * i + 1] = static_cast<unsigned char>(pcm[i] >> 8);
+                    o[3 * i + 2] = static_cast<unsigned char>(pcm[i] >> 16);
+                }
+                break;
         }
     }
 }
