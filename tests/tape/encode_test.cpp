@@ -82,13 +82,14 @@ TEST_P(encoder_one_byte, makes_whole_cycles_from_phase_0_in_every_bit) {
         samples.insert(samples.end(), block, block + made);
 
     const size_t per_bit = static_cast<size_t>(9600 / c.baud);
+
     ASSERT_EQ(samples.size(), c.bits.size() * per_bit);
     const bool square = c.shape == wave_shape::square;
+    const double* mark = square ? mark_square : mark_sine;
+    const double* space = square ? space_square : space_sine;
     for (size_t n = 0; n < samples.size(); ++n) {
         size_t in_bit = n % per_bit;
-        double expected = c.bits[n / per_bit] != 0
-                              ? (square ? mark_square : mark_sine)[in_bit % 4]
-                              : (square ? space_square : space_sine)[in_bit % 8];
+        double expected = c.bits[n / per_bit] != 0 ? mark[in_bit % 4] : space[in_bit % 8];
         ASSERT_NEAR(samples[n], c.peak * expected, 1e-6) << "sample " << n;
     }
 }
