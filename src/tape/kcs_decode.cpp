@@ -1,24 +1,961 @@
-// Placeholder: finds no signal.
+// The decoder, in four stages.
+//
+// 1. The input (one channel, the mix, or each channel while the cleaner one
+//    is being found) is low-passed by three cascaded moving averages of the
+//    decimation factor's length, which null every band that would fold onto
+//    the tones, and decimated to a working rate between 8000 and 16000
+//    samples per second. A high-pass at 500 Hz takes off DC and hum.
+// 2. Two mixers, tuned to 1200 and 2400 Hz times the tape's speed, turn each
+//    working sample into the two tones' complex products, kept in a short
+//    ring. The speed is measured from the tones themselves: over windows of
+//    one 1200 Hz cycle the phase of each tone advances by an amount that
+//    tells how far its mixer is off, and a loop retunes the mixers and the
+//    bit clock to follow. Bit rate and tones come from the same clock, so a
+//    tape running fast raises both alike.
+// 3. A bit decoder ("lane") per candidate bit rate keeps sliding sums of the
+//    products over one bit: the energy at each tone over the whole bit,
+//    scaled by that tone's usual level. Their balance e, from -1 (space) to
+//    +1 (mark), decides bits; its fall through zero marks a start bit's
+//    leading edge. Bits are read at their ends; on each change of tone the
+//    window straddling the boundary measures how late the clock runs, and
+//    the clock is pulled in. A bit whose energy has vanished is a dropout:
+//    the clock runs on, bytes keep coming on it, and what was missed is read
+//    as 1s, until the signal returns (reported as a dropout over the bytes it
+//    touched) or 0.2 s pass (a pause: the bytes that never began are
+//    forgotten).
+// 4. Until the bit rate is known, a lane per rate decodes side by side; the
+//    slowest whose bytes frame cleanly and whose bits are clean wins.
 #include "tape/kcs_decode.h"
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+
+#include "tape/kcs.h"
+
+namespace {
+
+constexpr double two_pi = 2 * std::numbers::pi;
+
+constexpr int working_floor = 8000;  // the working rate lies between this and twice it
+
+// The ring holds the longest window, a 300 baud bit at the slowest speed at
+// 16000 samples per second (67), with room for the partly counted sample.
+constexpr int64_t ring_size = 128;
+constexpr int64_t ring_mask = ring_size - 1;
+
+constexpr double slowest = 0.8;  // the speeds the mixers may be tuned to
+constexpr double fastest = 1.25;
+
+constexpr double high_pass_hz = 500;
+constexpr double dropout_limit = 0.2;  // seconds: a longer silence is a pause
+constexpr double clock_gain = 0.3;     // share of a measured clock error corrected at once
+
+// A bit's energy against the tone's usual level, where the signal is taken to
+// vanish and to return, and a bit's tone purity below which it is taken as
+// absent and above which as back.
+constexpr double vanish_level = 0.03;
+constexpr double return_level = 0.2;
+constexpr double vanish_purity = 0.25;
+constexpr double return_purity = 0.4;
+
+constexpr int table_bits = 10;
+constexpr size_t table_size = size_t{1} << table_bits;
+constexpr int table_shift = 32 - table_bits;
+
+struct sine_table {
+    std::array<double, table_size> cos;
+    std::array<double, table_size> sin;
+};
+
+const sine_table& mixer_table() {
+    static const sine_table table = [] {
+        sine_table t{};
+        for (size_t i = 0; i < table_size; ++i) {
+            double angle = two_pi * static_cast<double>(i) / static_cast<double>(table_size);
+            t.cos[i] = std::cos(angle);
+            t.sin[i] = std::sin(angle);
+        }
+        return t;
+    }();
+    return table;
+}
+
+inline size_t slot(int64_t n) { return static_cast<size_t>(n & ring_mask); }
+
+// A sliding sum over the last `length` samples of the ring.
+struct window {
+    double re = 0;
+    double im = 0;
+    int length = 0;
+};
+
+// Takes sample n (already in the ring) in, the oldest out, and moves the
+// window's length to `length`.
+inline void slide(window& w, const double* re, const double* im, int64_t n, int length) {
+    size_t in = slot(n);
+    size_t out = slot(n - w.length);
+    w.re += re[in] - re[out];
+    w.im += im[in] - im[out];
+    while (w.length < length) {
+        ++w.length;
+        size_t s = slot(n - w.length + 1);
+        w.re += re[s];
+        w.im += im[s];
+    }
+    while (w.length > length) {
+        size_t s = slot(n - w.length + 1);
+        w.re -= re[s];
+        w.im -= im[s];
+        --w.length;
+    }
+}
+
+struct real_window {
+    double sum = 0;
+    int length = 0;
+};
+
+inline void slide(real_window& w, const double* v, int64_t n, int length) {
+    w.sum += v[slot(n)] - v[slot(n - w.length)];
+    while (w.length < length) {
+        ++w.length;
+        w.sum += v[slot(n - w.length + 1)];
+    }
+    while (w.length > length) {
+        w.sum -= v[slot(n - w.length + 1)];
+        --w.length;
+    }
+}
+
+inline double norm(double re, double im) { return re * re + im * im; }
+
+// Three cascaded moving averages of `factor` samples, and a sample kept out
+// of every `factor`.
+struct decimator {
+    int factor = 1;
+    std::vector<double> taps;
+    std::vector<double> history;  // twice the taps, written twice: the window is contiguous
+    size_t at = 0;
+    int count = 0;
+};
+
+void start_decimator(decimator& d, int factor) {
+    d.factor = factor;
+    std::vector<double> box(static_cast<size_t>(factor), 1.0 / factor);
+    std::vector<double> taps{1.0};
+    for (int stage = 0; stage < 3; ++stage) {
+        std::vector<double> next(taps.size() + box.size() - 1, 0.0);
+        for (size_t i = 0; i < taps.size(); ++i)
+            for (size_t j = 0; j < box.size(); ++j) next[i + j] += taps[i] * box[j];
+        taps = std::move(next);
+    }
+    d.taps = factor > 1 ? taps : std::vector<double>{1.0};
+    d.history.assign(2 * d.taps.size(), 0.0);
+    d.at = 0;
+    d.count = 0;
+}
+
+// Takes one input sample; true with y set when a working sample is due.
+inline bool decimate(decimator& d, double x, double& y) {
+    if (d.factor == 1) {
+        y = x;
+        return true;
+    }
+    const size_t k = d.taps.size();
+    d.history[d.at] = x;
+    d.history[d.at + k] = x;
+    d.at = d.at + 1 == k ? 0 : d.at + 1;
+    if (++d.count < d.factor) return false;
+    d.count = 0;
+    const double* w = d.history.data() + d.at;
+    const double* t = d.taps.data();
+    double sum = 0;
+    for (size_t i = 0; i < k; ++i) sum += t[i] * w[i];
+    y = sum;
+    return true;
+}
+
+// Gain of the decimation filter at hz, for an input at `rate`.
+double decimator_gain(const decimator& d, double hz, double rate) {
+    double re = 0;
+    double im = 0;
+    for (size_t i = 0; i < d.taps.size(); ++i) {
+        double angle = two_pi * hz * static_cast<double>(i) / rate;
+        re += d.taps[i] * std::cos(angle);
+        im -= d.taps[i] * std::sin(angle);
+    }
+    return std::sqrt(norm(re, im));
+}
+
+// A second-order Butterworth high-pass.
+struct biquad {
+    double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
+    double z1 = 0, z2 = 0;
+};
+
+biquad high_pass(double hz, double rate) {
+    double w0 = two_pi * hz / rate;
+    double alpha = std::sin(w0) / std::numbers::sqrt2;
+    double c = std::cos(w0);
+    double a0 = 1 + alpha;
+    biquad f;
+    f.b0 = (1 + c) / 2 / a0;
+    f.b1 = -(1 + c) / a0;
+    f.b2 = f.b0;
+    f.a1 = -2 * c / a0;
+    f.a2 = (1 - alpha) / a0;
+    return f;
+}
+
+inline double filter(biquad& f, double x) {
+    double y = f.b0 * x + f.z1;
+    f.z1 = f.b1 * x - f.a1 * y + f.z2;
+    f.z2 = f.b2 * x - f.a2 * y;
+    return y;
+}
+
+double biquad_gain(const biquad& f, double hz, double rate) {
+    double w = two_pi * hz / rate;
+    double nr = f.b0 + f.b1 * std::cos(w) + f.b2 * std::cos(2 * w);
+    double ni = -f.b1 * std::sin(w) - f.b2 * std::sin(2 * w);
+    double dr = 1 + f.a1 * std::cos(w) + f.a2 * std::cos(2 * w);
+    double di = -f.a1 * std::sin(w) - f.a2 * std::sin(2 * w);
+    return std::sqrt(norm(nr, ni) / norm(dr, di));
+}
+
+// What stays fixed for a decoder: the rates and the loop constants.
+struct setup {
+    int rate = 0;
+    int factor = 1;
+    double fs = 0;        // working samples per second
+    int block = 0;        // working samples between updates of the speed loop
+    double search_gain = 0;  // share of a measured speed error corrected per block, hunting
+    double track_gain = 0;   // and once the signal is found
+    double smooth = 0;       // the speed loop's smoothing of its evidence, per block
+    double recover = 0;      // pull back to nominal speed per block while nothing is heard
+    int lock_blocks = 0;     // blocks of clean tone that make a signal
+};
+
+// One channel's way from the input to the tones' products, and the speed loop.
+struct analyzer {
+    decimator decim;
+    biquad hpf;
+    double speed = 1;
+    bool tracking = false;  // a signal has been found: the speed holds through silence
+    uint32_t phase_m = 0;
+    uint32_t phase_s = 0;
+    uint32_t step_m = 0;
+    uint32_t step_s = 0;
+    std::array<double, ring_size> mr{}, mi{}, sr{}, si{}, xx{};
+    int64_t count = 0;  // working samples taken
+    // The speed loop: windows of one 1200 Hz cycle and of two, each a whole
+    // number of samples and a share of one more.
+    double cycle = 0;
+    int q_len = 0, q2_len = 0;
+    double q_part = 0, q2_part = 0;
+    window q1m, q2m, q1s, q2s;
+    double vm_re = 0, vm_im = 0, vs_re = 0, vs_im = 0, vw = 0;
+    double cm_re = 0, cm_im = 0, cs_re = 0, cs_im = 0, cw = 0;
+    double heard = 0;  // the evidence a block of clean tone gives, once a signal is found
+    int block_left = 0;
+    // The search for a signal: windows of a 300 baud bit.
+    int a_len = 0;
+    window am, as;
+    real_window ae;
+    double purity = 0;
+    double purity_smooth = 0;
+    double mark_level = 0;  // the mark tone's level over the last window, as a lane counts it
+    bool mark_steady = false;
+    int clean_blocks = 0;
+};
+
+void tune(analyzer& a, const setup& k) {
+    double cycles = mark_hz * a.speed / k.fs;  // per working sample
+    a.step_m = static_cast<uint32_t>(std::llround(cycles * 4294967296.0));
+    a.step_s = a.step_m / 2;
+    a.cycle = k.fs / (space_hz * a.speed);
+    a.q_len = static_cast<int>(a.cycle);
+    a.q_part = a.cycle - a.q_len;
+    a.q2_len = static_cast<int>(2 * a.cycle);
+    a.q2_part = 2 * a.cycle - a.q2_len;
+    a.a_len = static_cast<int>(std::lround(k.fs / (300 * a.speed)));
+}
+
+void start_analyzer(analyzer& a, const setup& k) {
+    start_decimator(a.decim, k.factor);
+    a.hpf = high_pass(high_pass_hz, k.fs);
+    a.block_left = k.block;
+    tune(a, k);
+}
+
+void update_speed(analyzer& a, const setup& k) {
+    a.cm_re += k.smooth * (a.vm_re - a.cm_re);
+    a.cm_im += k.smooth * (a.vm_im - a.cm_im);
+    a.cs_re += k.smooth * (a.vs_re - a.cs_re);
+    a.cs_im += k.smooth * (a.vs_im - a.cs_im);
+    a.cw += k.smooth * (a.vw - a.cw);
+    double coherence = a.cw > 0 ? 2 * (std::sqrt(norm(a.cm_re, a.cm_im)) +
+                                       std::sqrt(norm(a.cs_re, a.cs_im))) /
+                                      a.cw
+                                : 0;
+    // Once a signal is found, a block must carry a fair share of its usual
+    // evidence: in silence the filters' ringing would steer the loop.
+    bool heard = !a.tracking || a.vw > 0.05 * a.heard;
+    if (coherence > 0.5 && heard) {
+        if (a.tracking) a.heard += 0.05 * (a.vw - a.heard);
+        double wm = std::sqrt(norm(a.vm_re, a.vm_im));
+        double ws = std::sqrt(norm(a.vs_re, a.vs_im)) / 4;
+        double per_radian = k.fs / (two_pi * a.cycle);
+        double dm = std::atan2(a.vm_im, a.vm_re) * per_radian / mark_hz;
+        double ds = std::atan2(a.vs_im, a.vs_re) * per_radian / space_hz;
+        if (wm + ws > 0) {
+            double error = (wm * dm + ws * ds) / (wm + ws);
+            a.speed += (a.tracking ? k.track_gain : k.search_gain) * error;
+        }
+    } else if (!a.tracking) {
+        a.speed += k.recover * (1 - a.speed);
+    }
+    a.speed = std::clamp(a.speed, slowest, fastest);
+    a.vm_re = a.vm_im = a.vs_re = a.vs_im = a.vw = 0;
+    tune(a, k);
+}
+
+void update_purity(analyzer& a) {
+    double pm = norm(a.am.re, a.am.im);
+    double ps = norm(a.as.re, a.as.im);
+    double n = a.am.length;
+    double energy = a.ae.sum;
+    a.purity = energy > 1e-20 * n ? (pm + ps) / (0.5 * n * energy) : 0;
+    a.purity_smooth += 0.1 * (a.purity - a.purity_smooth);
+    a.mark_level = pm / (n * n);
+    a.mark_steady = a.purity > 0.6 && pm > 4 * ps;
+    a.clean_blocks = a.purity > 0.5 ? a.clean_blocks + 1 : 0;
+}
+
+// Takes one working sample. True at the end of a block (the speed retuned).
+inline bool analyze(analyzer& a, double x, const setup& k) {
+    x = filter(a.hpf, x);
+    const sine_table& t = mixer_table();
+    size_t im = a.phase_m >> table_shift;
+    size_t is = a.phase_s >> table_shift;
+    a.phase_m += a.step_m;
+    a.phase_s += a.step_s;
+    const int64_t n = a.count++;
+    const size_t s = slot(n);
+    a.mr[s] = x * t.cos[im];
+    a.mi[s] = -x * t.sin[im];
+    a.sr[s] = x * t.cos[is];
+    a.si[s] = -x * t.sin[is];
+    a.xx[s] = x * x;
+
+    slide(a.q1m, a.mr.data(), a.mi.data(), n, a.q_len);
+    slide(a.q2m, a.mr.data(), a.mi.data(), n, a.q2_len);
+    slide(a.q1s, a.sr.data(), a.si.data(), n, a.q_len);
+    slide(a.q2s, a.sr.data(), a.si.data(), n, a.q2_len);
+    const size_t e1 = slot(n - a.q_len);
+    const size_t e2 = slot(n - a.q2_len);
+    // Each tone over the last cycle against the cycle before: the phase
+    // turned between them is the mixer's error.
+    double um_re = a.q1m.re + a.q_part * a.mr[e1];
+    double um_im = a.q1m.im + a.q_part * a.mi[e1];
+    double us_re = a.q1s.re + a.q_part * a.sr[e1];
+    double us_im = a.q1s.im + a.q_part * a.si[e1];
+    double om_re = a.q2m.re + a.q2_part * a.mr[e2] - um_re;
+    double om_im = a.q2m.im + a.q2_part * a.mi[e2] - um_im;
+    double os_re = a.q2s.re + a.q2_part * a.sr[e2] - us_re;
+    double os_im = a.q2s.im + a.q2_part * a.si[e2] - us_im;
+    // Only where one tone fills both cycles: across a change of tone the
+    // other's leakage would turn the phase too.
+    double nm = norm(um_re, um_im) + norm(om_re, om_im);
+    double ns = norm(us_re, us_im) + norm(os_re, os_im);
+    double gm = nm > 20 * ns ? 1.0 : 0.0;
+    double gs = ns > 20 * nm ? 1.0 : 0.0;
+    a.vm_re += gm * (um_re * om_re + um_im * om_im);
+    a.vm_im += gm * (um_im * om_re - um_re * om_im);
+    a.vs_re += gs * (us_re * os_re + us_im * os_im);
+    a.vs_im += gs * (us_im * os_re - us_re * os_im);
+    a.vw += gm * nm + gs * ns;
+
+    slide(a.am, a.mr.data(), a.mi.data(), n, a.a_len);
+    slide(a.as, a.sr.data(), a.si.data(), n, a.a_len);
+    slide(a.ae, a.xx.data(), n, a.a_len);
+
+    if (--a.block_left > 0) return false;
+    a.block_left = k.block;
+    update_purity(a);
+    update_speed(a, k);
+    return true;
+}
+
+enum class lane_mode {
+    hunt,     // waiting for a start bit
+    confirm,  // a leading edge seen: is a whole start bit behind it?
+    frame,    // reading a byte's bits
+};
+
+struct held_byte {
+    unsigned char value;
+    bool framing;    // its first stop bit was heard as a 0
+    bool touched;    // some of its bits were missing
+    bool unheard;    // its start bit fell in the silence: it may never have been sent
+    double start;    // its leading edge, in working samples
+};
+
+// A bit decoder for one bit rate.
+struct lane {
+    int baud = 300;
+    double bit = 0;  // working samples per bit at the present speed
+    int length = 0;  // the whole samples of the bit window
+    double part = 0; // and the share of one more
+    double scale_m = 0, scale_s = 0;
+    double ref_m = 0, ref_s = 0;  // each tone's usual level (amplitude squared over 4)
+    window fm, fs;
+    real_window ex;
+    double pm = 0, ps = 0;  // the tones' energies over the window ending now
+    double e_prev = 0, e_now = 0, p_prev = 0, p_now = 0;
+    double last_fall = -1;  // where the signal last began to vanish
+
+    lane_mode mode = lane_mode::hunt;
+    double event_at = 0;  // in working samples
+    bool event_mid = false;
+    int index = 0;  // the bit being read: 0 start, 1-8 data, 9 stop
+    unsigned bits = 0;
+    int prev_value = 1;
+    bool prev_present = true;
+    double e_mid = 0, p_mid = 0;
+    double edge = 0;
+    bool unheard = false;
+    bool touched = false;
+
+    bool expect = false;  // bytes are arriving: the next start bit is due at expect_at
+    double expect_at = 0;
+    bool have_last_edge = false;
+    double last_edge = 0;
+    int votes_10 = 0, votes_11 = 0;  // frames of ten and of eleven bits seen back to back
+
+    bool absent = false;
+    double absent_from = 0;
+
+    std::vector<held_byte> held;
+    std::vector<unsigned char> ready;
+    std::vector<tape_fault> faults;
+    int64_t fault_count = 0;
+    int64_t released = 0;
+
+    // For the choice of bit rate and the speed report.
+    int64_t frames = 0, framing_errors = 0;
+    double eye_sum = 0;
+    int64_t eye_bits = 0;
+    double speed_sum = 0;
+    int64_t speed_bits = 0;
+};
+
+struct decoder_state;
+
+double seconds(const setup& k, double position) {
+    return (position * k.factor - (k.factor - 1)) / k.rate;
+}
+
+void set_scales(lane& l) {
+    double b2 = l.bit * l.bit;
+    l.scale_m = l.ref_m > 0 ? 1 / (b2 * l.ref_m) : 0;
+    l.scale_s = l.ref_s > 0 ? 1 / (b2 * l.ref_s) : 0;
+}
+
+void retune(lane& l, const analyzer& a, const setup& k) {
+    l.bit = k.fs / (l.baud * a.speed);
+    l.length = static_cast<int>(l.bit);
+    l.part = l.bit - l.length;
+    set_scales(l);
+}
+
+void add_fault(lane& l, const tape_fault& f) {
+    ++l.fault_count;
+    if (l.faults.size() >= max_kept_faults) return;
+    auto at = l.faults.end();
+    while (at != l.faults.begin() && (at - 1)->seconds > f.seconds) --at;
+    l.faults.insert(at, f);
+}
+
+int64_t release(lane& l, const held_byte& b, const setup& k) {
+    int64_t number = l.released++;
+    l.ready.push_back(b.value);
+    if (b.framing) add_fault(l, {tape_fault_kind::framing, seconds(k, b.start), number, number});
+    return number;
+}
+
+// The signal came back before the silence became a pause.
+void end_dropout(lane& l, const setup& k) {
+    int64_t first = -1;
+    int64_t last = -1;
+    for (const held_byte& b : l.held) {
+        int64_t number = release(l, b, k);
+        if (b.touched) {
+            if (first < 0) first = number;
+            last = number;
+        }
+    }
+    l.held.clear();
+    if (l.mode == lane_mode::frame && l.touched) {
+        if (first < 0) first = l.released;
+        last = l.released;
+    }
+    if (first >= 0) add_fault(l, {tape_fault_kind::dropout, seconds(k, l.absent_from), first, last});
+    l.absent = false;
+}
+
+held_byte frame_byte(const lane& l) {
+    held_byte b{};
+    b.value = static_cast<unsigned char>(l.bits >> 1 & 0xFF);
+    b.framing = !l.unheard && (l.bits >> 9 & 1) == 0;
+    b.touched = l.touched;
+    b.unheard = l.unheard;
+    b.start = l.edge;
+    return b;
+}
+
+// The silence has lasted too long for a dropout: a pause. Bytes that began
+// in it are forgotten, the one it cut short is kept and reported.
+void pause(lane& l, const setup& k) {
+    if (l.mode == lane_mode::frame && !l.unheard) {
+        for (int i = l.index; i < 10; ++i) l.bits |= 1u << i;
+        l.touched = true;
+        l.held.push_back(frame_byte(l));
+    }
+    int64_t first = -1;
+    int64_t last = -1;
+    for (const held_byte& b : l.held) {
+        if (b.unheard) continue;
+        int64_t number = release(l, b, k);
+        if (b.touched) {
+            if (first < 0) first = number;
+            last = number;
+        }
+    }
+    l.held.clear();
+    if (first >= 0) add_fault(l, {tape_fault_kind::dropout, seconds(k, l.absent_from), first, last});
+    l.absent = false;
+    l.mode = lane_mode::hunt;
+    l.expect = false;
+    l.have_last_edge = false;
+}
+
+double purity_now(const lane& l, const analyzer& a, int64_t n) {
+    double energy = l.ex.sum + l.part * a.xx[slot(n - l.length)];
+    return energy > 1e-20 * l.bit ? (l.pm + l.ps) / (0.5 * l.bit * energy) : 0;
+}
+
+bool is_present(const lane& l, double p, double purity) {
+    if (l.absent) return p > return_level && purity > return_purity;
+    return p >= vanish_level && purity >= vanish_purity;
+}
+
+// Follows the signal's presence bit by bit while bytes arrive.
+void note_presence(lane& l, bool present, double position, const setup& k) {
+    if (!present) {
+        if (!l.absent) {
+            l.absent = true;
+            l.absent_from = l.last_fall >= 0 && position - l.last_fall < 2 * l.bit
+                                ? l.last_fall
+                                : position - l.bit;
+        }
+        if (position - l.absent_from > dropout_limit * k.fs) pause(l, k);
+    } else if (l.absent) {
+        end_dropout(l, k);
+    }
+}
+
+void begin_frame(lane& l, double edge, bool unheard) {
+    l.mode = lane_mode::frame;
+    l.edge = edge;
+    l.unheard = unheard;
+    l.touched = unheard;
+    l.bits = 0;
+    l.index = 1;
+    l.prev_value = 0;
+    l.prev_present = !unheard;
+    l.event_mid = true;
+    l.event_at = edge + 1.5 * l.bit;
+}
+
+void end_frame(lane& l, const setup& k) {
+    held_byte b = frame_byte(l);
+    if (!l.unheard) {
+        ++l.frames;
+        if (b.framing) ++l.framing_errors;
+        if (l.have_last_edge) {
+            double gap = (l.edge - l.last_edge) / l.bit;
+            if (std::abs(gap - 10) < 0.3) ++l.votes_10;
+            if (std::abs(gap - 11) < 0.3) ++l.votes_11;
+        }
+    }
+    l.have_last_edge = true;
+    l.last_edge = l.edge;
+    if (l.absent)
+        l.held.push_back(b);
+    else
+        release(l, b, k);
+    int frame_bits = l.votes_10 > l.votes_11 ? 10 : 11;
+    l.expect = true;
+    l.expect_at = l.event_at + (frame_bits - 10) * l.bit;
+    l.mode = lane_mode::hunt;
+}
+
+// Reads the bit ending now, or measures the boundary in the middle of a window.
+void frame_event(lane& l, const analyzer& a, int64_t n, double position, const setup& k) {
+    double w = l.event_at - (position - 1);
+    double e = l.e_prev + w * (l.e_now - l.e_prev);
+    double p = l.p_prev + w * (l.p_now - l.p_prev);
+    if (l.event_mid) {
+        l.e_mid = e;
+        l.p_mid = p;
+        l.event_mid = false;
+        l.event_at += l.bit / 2;
+        return;
+    }
+    bool present = is_present(l, p, purity_now(l, a, n));
+    int value = 1;
+    if (present) {
+        value = e > 0 ? 1 : 0;
+        if (!l.unheard) {
+            l.eye_sum += std::abs(e);
+            ++l.eye_bits;
+            l.speed_sum += a.speed;
+            ++l.speed_bits;
+        }
+        if (std::abs(e) > 0.6) {
+            if (value)
+                l.ref_m += 0.05 * (l.pm / (l.bit * l.bit) - l.ref_m);
+            else
+                l.ref_s += 0.05 * (l.ps / (l.bit * l.bit) - l.ref_s);
+            set_scales(l);
+        }
+        if (l.prev_present && value != l.prev_value && l.p_mid > 0.25) {
+            // The window across the boundary holds more of the later tone the
+            // later the clock runs: e = 2x / (0.5 + 2x^2) for a clock x bits late.
+            double d = std::clamp(value ? l.e_mid : -l.e_mid, -0.999, 0.999);
+            double late = std::abs(d) < 1e-9 ? 0 : (1 - std::sqrt(1 - d * d)) / (2 * d);
+            l.event_at -= clock_gain * late * l.bit;
+        }
+    } else {
+        l.touched = true;
+    }
+    if (value) l.bits |= 1u << l.index;
+    l.prev_value = value;
+    l.prev_present = present;
+    note_presence(l, present, position, k);
+    if (l.mode != lane_mode::frame) return;
+    if (l.index == 9) {
+        end_frame(l, k);
+        return;
+    }
+    ++l.index;
+    l.event_mid = true;
+    l.event_at += l.bit / 2;
+}
+
+// Takes the working sample n, already in the analyzer's ring.
+inline void run_lane(lane& l, const analyzer& a, int64_t n, const setup& k) {
+    slide(l.fm, a.mr.data(), a.mi.data(), n, l.length);
+    slide(l.fs, a.sr.data(), a.si.data(), n, l.length);
+    slide(l.ex, a.xx.data(), n, l.length);
+    const size_t old = slot(n - l.length);
+    double fmr = l.fm.re + l.part * a.mr[old];
+    double fmi = l.fm.im + l.part * a.mi[old];
+    double fsr = l.fs.re + l.part * a.sr[old];
+    double fsi = l.fs.im + l.part * a.si[old];
+    l.pm = norm(fmr, fmi);
+    l.ps = norm(fsr, fsi);
+    double mark = l.pm * l.scale_m;
+    double space = l.ps * l.scale_s;
+    l.e_prev = l.e_now;
+    l.p_prev = l.p_now;
+    l.p_now = mark + space;
+    l.e_now = l.p_now > 0 ? (mark - space) / l.p_now : 0;
+    const double position = static_cast<double>(n + 1);
+    // Half the window empty: the signal began to vanish half a bit ago.
+    if (l.p_prev >= 0.25 && l.p_now < 0.25) {
+        double cross = position - 1 + (l.p_prev - 0.25) / (l.p_prev - l.p_now);
+        l.last_fall = cross - l.bit / 2;
+    }
+
+    switch (l.mode) {
+        case lane_mode::hunt: {
+            if (l.expect && position >= l.expect_at + l.bit) {
+                // The next start bit was due: it is there on time, the signal
+                // vanished as it came, or the bytes have stopped.
+                double purity = purity_now(l, a, n);
+                if (!is_present(l, l.p_now, purity)) {
+                    begin_frame(l, l.expect_at, true);
+                    note_presence(l, false, position, k);
+                    return;
+                }
+                if (l.e_now < -0.5 && purity > 0.3) {
+                    begin_frame(l, l.expect_at, false);
+                    note_presence(l, true, position, k);
+                    return;
+                }
+                l.expect = false;
+                l.have_last_edge = false;
+            }
+            double cross = -1;
+            if (l.e_prev >= 0 && l.e_now < 0 && l.p_now > 0.1)
+                cross = position - 1 + l.e_prev / (l.e_prev - l.e_now);
+            else if (l.p_prev < 0.25 && l.p_now >= 0.25 && l.e_now < 0)
+                cross = position - 1 + (0.25 - l.p_prev) / (l.p_now - l.p_prev);
+            if (cross >= 0) {
+                l.edge = cross - l.bit / 2;
+                l.event_at = l.edge + l.bit;
+                l.mode = lane_mode::confirm;
+            }
+            return;
+        }
+        case lane_mode::confirm: {
+            if (position < l.event_at) return;
+            double w = l.event_at - (position - 1);
+            double e = l.e_prev + w * (l.e_now - l.e_prev);
+            double p = l.p_prev + w * (l.p_now - l.p_prev);
+            if (e < -0.5 && p > 0.25 && purity_now(l, a, n) > 0.3) {
+                begin_frame(l, l.edge, false);
+                note_presence(l, true, position, k);
+            } else {
+                l.mode = lane_mode::hunt;
+            }
+            return;
+        }
+        case lane_mode::frame:
+            while (l.mode == lane_mode::frame && position >= l.event_at)
+                frame_event(l, a, n, position, k);
+            return;
+    }
+}
+
+// Between bytes, where no more are due, the lane's sense of the tones'
+// levels follows a steady mark: a tape may come back louder or softer.
+void follow_level(lane& l, const analyzer& a) {
+    if (l.mode != lane_mode::hunt || l.expect || l.absent || !a.mark_steady) return;
+    if (l.ref_m <= 0) return;
+    double ratio = a.mark_level / l.ref_m;
+    double step = std::pow(ratio, 0.2);
+    l.ref_m *= step;
+    l.ref_s *= step;
+    set_scales(l);
+}
+
+}  // namespace
+
 struct kcs_decoder {
-    int rate;
-    int channels;
+    setup k;
+    int channels = 1;
     decode_options options;
+    std::array<analyzer, 2> an;
+    int feeds = 1;     // analyzers fed: 2 while the cleaner channel is being found
+    int chosen = 0;    // the analyzer the lanes read
+    bool locked = false;
+    std::vector<lane> lanes;
+    bool decided = false;  // the bit rate is known: lanes holds one lane
+    double first_frame_at = -1;
 };
 
 namespace {
+
 void destroy(kcs_decoder* decoder) { delete decoder; }
+
+void start_lanes(kcs_decoder& d) {
+    const analyzer& a = d.an[static_cast<size_t>(d.chosen)];
+    // The leader is mark: its level is the mark's; the space's follows from
+    // the filters' gains at both tones until space bits are heard.
+    double gm = decimator_gain(a.decim, mark_hz * a.speed, d.k.rate) *
+                biquad_gain(a.hpf, mark_hz * a.speed, d.k.fs);
+    double gs = decimator_gain(a.decim, space_hz * a.speed, d.k.rate) *
+                biquad_gain(a.hpf, space_hz * a.speed, d.k.fs);
+    double level = a.mark_level > 0 ? a.mark_level : 1e-6;
+    std::vector<int> bauds;
+    if (d.options.baud != 0)
+        bauds = {d.options.baud};
+    else
+        bauds = {300, 600, 1200};
+    for (int baud : bauds) {
+        lane l;
+        l.baud = baud;
+        l.ref_m = level;
+        l.ref_s = level * (gs * gs) / (gm * gm);
+        retune(l, a, d.k);
+        l.ready.reserve(256);
+        d.lanes.push_back(std::move(l));
+    }
+    d.decided = d.lanes.size() == 1;
+}
+
+// The slowest rate whose bytes frame and whose bits are clean, nearly as
+// well as the best's: a faster rate's lane reads a slower signal's bits
+// cleanly too, in pieces.
+void choose_lane(kcs_decoder& d) {
+    double best = 0;
+    std::vector<double> score(d.lanes.size(), 0.0);
+    for (size_t i = 0; i < d.lanes.size(); ++i) {
+        const lane& l = d.lanes[i];
+        if (l.frames < 2 || l.eye_bits == 0) continue;
+        double eye = l.eye_sum / static_cast<double>(l.eye_bits);
+        double framed = 1 - static_cast<double>(l.framing_errors) / static_cast<double>(l.frames);
+        score[i] = eye * framed;
+        best = std::max(best, score[i]);
+    }
+    size_t pick = 0;
+    if (best > 0) {
+        for (size_t i = 0; i < d.lanes.size(); ++i) {
+            if (score[i] >= 0.85 * best) {
+                pick = i;
+                break;
+            }
+        }
+    } else {
+        // Too little to judge: the lane that framed the most.
+        for (size_t i = 1; i < d.lanes.size(); ++i)
+            if (d.lanes[i].frames > d.lanes[pick].frames) pick = i;
+    }
+    lane chosen = std::move(d.lanes[pick]);
+    d.lanes.clear();
+    d.lanes.push_back(std::move(chosen));
+    d.decided = true;
+}
+
+void consider_choice(kcs_decoder& d, double position) {
+    if (d.first_frame_at < 0) {
+        for (const lane& l : d.lanes)
+            if (l.frames > 0) d.first_frame_at = position;
+        return;
+    }
+    bool enough = d.lanes.front().frames >= 6 || position - d.first_frame_at > 0.6 * d.k.fs;
+    for (const lane& l : d.lanes)
+        if (l.ready.size() + l.held.size() > 1024) enough = true;
+    if (enough) choose_lane(d);
+}
+
+inline void take(kcs_decoder& d, int index, double y) {
+    analyzer& a = d.an[static_cast<size_t>(index)];
+    bool block_end = analyze(a, y, d.k);
+    if (!d.locked) {
+        if (!block_end) return;
+        if (a.clean_blocks < d.k.lock_blocks) return;
+        // A signal: with two channels, the one of purer tone carries it.
+        d.chosen = index;
+        if (d.feeds == 2 && d.an[1 - static_cast<size_t>(index)].purity_smooth > a.purity_smooth)
+            d.chosen = 1 - index;
+        d.feeds = 1;
+        d.locked = true;
+        analyzer& c = d.an[static_cast<size_t>(d.chosen)];
+        c.tracking = true;
+        c.heard = c.cw;
+        start_lanes(d);
+        return;
+    }
+    if (index != d.chosen) return;
+    const int64_t n = a.count - 1;
+    for (lane& l : d.lanes) {
+        if (block_end) {
+            retune(l, a, d.k);
+            follow_level(l, a);
+        }
+        run_lane(l, a, n, d.k);
+    }
+    if (!d.decided && block_end) consider_choice(d, static_cast<double>(n + 1));
+}
+
+void hand_over(kcs_decoder& d, std::vector<unsigned char>& out) {
+    if (!d.decided) return;
+    lane& l = d.lanes.front();
+    out.insert(out.end(), l.ready.begin(), l.ready.end());
+    l.ready.clear();
+}
+
 }  // namespace
 
 std::unique_ptr<kcs_decoder, void (*)(kcs_decoder*)> make_decoder(int rate, int channels,
                                                                   const decode_options& options) {
-    return {new kcs_decoder{rate, channels, options}, destroy};
+    if (rate < lowest_rate || (channels != 1 && channels != 2) ||
+        (options.baud != 0 && !is_kcs_baud(options.baud)))
+        return {nullptr, destroy};
+    auto d = std::unique_ptr<kcs_decoder, void (*)(kcs_decoder*)>(new kcs_decoder, destroy);
+    setup& k = d->k;
+    k.rate = rate;
+    k.factor = std::max(1, rate / working_floor);
+    k.fs = static_cast<double>(rate) / k.factor;
+    k.block = std::max(4, static_cast<int>(std::lround(k.fs / 600)));
+    double block_seconds = k.block / k.fs;
+    k.search_gain = std::min(0.5, block_seconds / 0.005);
+    k.track_gain = std::min(0.5, block_seconds / 0.015);
+    k.smooth = std::min(1.0, block_seconds / 0.01);
+    k.recover = std::min(1.0, block_seconds / 0.05);
+    k.lock_blocks = static_cast<int>(std::ceil(0.03 / block_seconds));
+    d->channels = channels;
+    d->options = options;
+    d->feeds = channels == 2 && options.channel == channel_choice::cleanest ? 2 : 1;
+    for (analyzer& a : d->an) start_analyzer(a, k);
+    return d;
 }
 
-void decode_samples(kcs_decoder&, const float*, size_t, std::vector<unsigned char>&) {}
+void decode_samples(kcs_decoder& d, const float* samples, size_t frames,
+                    std::vector<unsigned char>& out) {
+    double y = 0;
+    if (d.channels == 1 || d.options.channel != channel_choice::cleanest) {
+        const size_t step = static_cast<size_t>(d.channels);
+        const size_t offset = d.channels == 2 && d.options.channel == channel_choice::right ? 1 : 0;
+        const bool mix = d.channels == 2 && d.options.channel == channel_choice::mix;
+        for (size_t i = 0; i < frames; ++i) {
+            const float* f = samples + i * step;
+            double x = mix ? 0.5 * (static_cast<double>(f[0]) + f[1]) : f[offset];
+            if (decimate(d.an[0].decim, x, y)) take(d, 0, y);
+        }
+    } else {
+        for (size_t i = 0; i < frames; ++i) {
+            const float* f = samples + 2 * i;
+            if (d.feeds == 2) {
+                double y1 = 0;
+                bool due = decimate(d.an[0].decim, f[0], y);
+                decimate(d.an[1].decim, f[1], y1);
+                if (due) {
+                    take(d, 0, y);
+                    if (d.feeds == 2)
+                        take(d, 1, y1);
+                    else if (d.chosen == 1)
+                        take(d, 1, y1);
+                }
+            } else {
+                size_t c = static_cast<size_t>(d.chosen);
+                if (decimate(d.an[c].decim, f[c], y)) take(d, d.chosen, y);
+            }
+        }
+    }
+    hand_over(d, out);
+}
 
-void finish_decoding(kcs_decoder& decoder, std::vector<unsigned char>&, decode_result& result) {
+void finish_decoding(kcs_decoder& d, std::vector<unsigned char>& out, decode_result& result) {
+    for (lane& l : d.lanes) {
+        const analyzer& a = d.an[static_cast<size_t>(d.chosen)];
+        double position = static_cast<double>(a.count);
+        // A last stop bit that ends with the recording.
+        if (l.mode == lane_mode::frame && l.index == 9 && !l.event_mid &&
+            l.event_at - position < l.bit / 2) {
+            l.event_at = position;
+            frame_event(l, a, a.count - 1, position, d.k);
+        }
+        if (l.mode == lane_mode::frame || l.absent) pause(l, d.k);
+    }
+    if (!d.decided && !d.lanes.empty()) choose_lane(d);
+    hand_over(d, out);
     result = {};
-    result.baud = decoder.options.baud;
+    result.signal = d.locked;
+    result.baud = d.options.baud;
+    if (d.decided) {
+        lane& l = d.lanes.front();
+        if (l.frames > 0 || d.options.baud != 0) result.baud = l.baud;
+        result.bytes = l.released;
+        result.faults = l.faults;
+        result.fault_count = l.fault_count;
+        result.speed = l.speed_bits > 0 ? l.speed_sum / static_cast<double>(l.speed_bits) - 1
+                                        : d.an[static_cast<size_t>(d.chosen)].speed - 1;
+    }
 }

@@ -32,24 +32,31 @@ struct tape_fault {
     int64_t last;    // the last one (the same as first for a framing error)
 };
 
+// The faults kept in decode_result.faults; past these only their number grows.
+inline constexpr size_t max_kept_faults = 10000;
+
 struct decode_result {
     bool signal = false;  // a cassette signal was found at all
-    int baud = 0;         // the bit rate found, or the one given
+    int baud = 0;         // the bit rate found, or the one given; 0 when neither
     double speed = 0;     // the tape's speed against the nominal one: +0.021 for 2.1% fast
     int64_t bytes = 0;    // bytes decoded
-    std::vector<tape_fault> faults;  // in the recording's order
+    std::vector<tape_fault> faults;  // in the recording's order, the first max_kept_faults
+    int64_t fault_count = 0;         // all the faults found, kept or not
 };
 
 struct kcs_decoder;
 
 // A decoder for a recording of `channels` interleaved channels (1 or 2) at
-// `rate` samples per second (8000 or more).
+// `rate` samples per second (8000 or more). The pointer is empty when the
+// rate, the channel count or options.baud is out of range.
 std::unique_ptr<kcs_decoder, void (*)(kcs_decoder*)> make_decoder(int rate, int channels,
                                                                   const decode_options& options);
 
 // Takes `frames` frames of interleaved samples, each between -1 and 1 (values
 // beyond are taken as they are). The bytes decoded so far are appended to
-// out, which the caller may write and empty between calls.
+// out, which the caller may write and empty between calls. While the bit
+// rate is still being found (a fraction of a second of data) and while a
+// dropout is being measured (at most 0.2 s), bytes are held back.
 void decode_samples(kcs_decoder& decoder, const float* samples, size_t frames,
                     std::vector<unsigned char>& out);
 
