@@ -29,6 +29,10 @@ decode_end decode_recording(audio_reader& reader, const decode_options& options,
         return decode_end::unsuitable;
     }
     auto decoder = make_decoder(reader.rate, reader.channels, options);
+    if (!decoder) {
+        error = "cannot be decoded at " + std::to_string(reader.rate) + " Hz";
+        return decode_end::unsuitable;
+    }
     std::vector<float> samples(block_frames * static_cast<size_t>(reader.channels));
     std::vector<unsigned char> bytes;
     for (;;) {
@@ -55,7 +59,7 @@ std::string decode_summary_text(const decode_result& result) {
     std::snprintf(speed, sizeof speed, "%+.1f%%", tenths == 0 ? 0.0 : tenths / 10);
     return std::to_string(result.baud) + " baud, speed " + speed + ", " +
            count_text(result.bytes, "byte", "bytes") + ", " +
-           count_text(static_cast<int64_t>(result.faults.size()), "fault", "faults");
+           count_text(result.fault_count, "fault", "faults");
 }
 
 std::string fault_place_text(const tape_fault& fault) {

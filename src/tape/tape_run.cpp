@@ -214,8 +214,12 @@ int decode(const tape_settings& s) {
         text += std::string("korvane-tape: ") + fault_kind_text(f.kind) + " at " +
                 fault_place_text(f) + "\n";
     }
+    const int64_t unlisted = result.fault_count - static_cast<int64_t>(result.faults.size());
+    if (unlisted > 0) {
+        text += "korvane-tape: and " + std::to_string(unlisted) + " more faults\n";
+    }
     write_message(text.c_str());
-    return result.faults.empty() ? tape_done : tape_faults;
+    return result.fault_count == 0 ? tape_done : tape_faults;
 }
 
 }  // namespace

@@ -57,6 +57,8 @@ bool decode_audio_input(int fd, const char* shown, size_t limit, std::vector<uns
         return false;
     }
     summary.line = decode_summary_text(result);
+    summary.unlisted =
+        static_cast<long>(result.fault_count) - static_cast<long>(result.faults.size());
     for (const tape_fault& f : result.faults) {
         summary.faults.push_back(
             {static_cast<long>(f.first), fault_place_text(f), fault_kind_text(f.kind)});

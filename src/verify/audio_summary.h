@@ -14,4 +14,5 @@ struct audio_fault {
 struct audio_summary {
     std::string line;  // "300 baud, speed +2.1%, 12294 bytes, 0 faults"
     std::vector<audio_fault> faults;
+    long unlisted = 0;  // faults past those the decoder keeps: counted, not listed
 };

@@ -96,7 +96,11 @@ std::string report_text(const decoding& decoded, bool recognised, const memory_m
         text += ": " + f.text + "\n";
     }
     put_heard_up_to(std::numeric_limits<long>::max());
-    text += "faults: " + std::to_string(faults.size() + heard.size()) + "\n";
+    long unlisted = audio != nullptr ? audio->unlisted : 0;
+    if (unlisted > 0) text += "and " + std::to_string(unlisted) + " more faults in the recording\n";
+    text +=
+        "faults: " + std::to_string(static_cast<long>(faults.size() + heard.size()) + unlisted) +
+        "\n";
     return text;
 }
 

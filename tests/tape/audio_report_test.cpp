@@ -54,6 +54,7 @@ TEST(decode_words, say_the_rate_speed_bytes_and_faults) {
         result.speed = c.speed;
         result.bytes = c.bytes;
         result.faults.assign(c.faults, framing);
+        result.fault_count = static_cast<int64_t>(c.faults);
         EXPECT_EQ(decode_summary_text(result), c.summary);
     }
     EXPECT_EQ(fault_place_text(framing), "12.345 s (byte 4567)");
