@@ -1,5 +1,7 @@
 #include "verify/command_line.h"
 
+#include <unistd.h>
+
 #include <cstring>
 
 const char verify_usage_line[] = "usage: korvane-verify [-v|-a|-c|-q|-i] [-o IMAGE] [-f] [FILE]\n";
@@ -8,7 +10,9 @@ const char verify_help_text[] =
     "usage: korvane-verify [-v|-a|-c|-q|-i] [-o IMAGE] [-f] [FILE]\n"
     "\n"
     "Reads an OSI load file (FILE, or standard input) as the target reads it and\n"
-    "reports what it loads into memory, where it starts, and every fault.\n"
+    "reports what it loads into memory, where it starts, and every fault. A\n"
+    "cassette recording (WAV, FLAC, AIFF, Ogg, MP3) is decoded into its load file\n"
+    "first, as korvane-tape -d decodes it.\n"
     "\n"
     "  -v        65V ROM monitor format\n"
     "  -a        65A serial monitor format\n"
@@ -38,56 +42,46 @@ file_format format_of(char letter) {
 
 }  // namespace
 
-bool parse_verify_command_line(int argc, const char* const* argv, verify_settings& settings,
+bool parse_verify_command_line(int argc, char** argv, verify_settings& settings,
                                std::string& error) {
-    bool options_done = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (options_done || arg[0] != '-' || arg[1] == '\0') {
-            if (settings.input_name != nullptr) {
-                error = "only one FILE may be given";
+    opterr = 0;
+    optind = 0;  // a fresh scan
+    for (;;) {
+        int letter = getopt(argc, argv, ":vacqifho:");
+        if (letter == -1) break;
+        file_format format = format_of(static_cast<char>(letter));
+        if (format != file_format::unknown) {
+            if (settings.format != file_format::unknown && settings.format != format) {
+                error = "only one of -v -a -c -q -i may be given";
                 return false;
             }
-            settings.input_name = arg;
+            settings.format = format;
             continue;
         }
-        if (std::strcmp(arg, "--") == 0) {
-            options_done = true;
-            continue;
-        }
-        for (const char* p = arg + 1; *p != '\0'; ++p) {
-            char letter = *p;
-            file_format format = format_of(letter);
-            if (format != file_format::unknown) {
-                if (settings.format != file_format::unknown && settings.format != format) {
-                    error = "only one of -v -a -c -q -i may be given";
-                    return false;
-                }
-                settings.format = format;
-            } else if (letter == 'f') {
-                settings.force = true;
-            } else if (letter == 'h') {
-                settings.help = true;
-            } else if (letter == 'o') {
-                const char* name = p[1] != '\0' ? p + 1 : (i + 1 < argc ? argv[++i] : nullptr);
-                if (name == nullptr || *name == '\0') {
+        switch (letter) {
+            case 'f': settings.force = true; break;
+            case 'h': settings.help = true; break;
+            case 'o':
+                if (*optarg == '\0') {
                     error = "-o needs an IMAGE name";
                     return false;
                 }
-                if (std::strcmp(name, "-") == 0) {
+                if (std::strcmp(optarg, "-") == 0) {
                     error = "-o needs a file name; the report goes to standard output";
                     return false;
                 }
-                settings.image_name = name;
+                settings.image_name = optarg;
                 break;
-            } else {
-                error = std::string("unknown option -") + letter;
+            case ':': error = "-o needs an IMAGE name"; return false;
+            default:
+                error = std::string("unknown option -") + static_cast<char>(optopt);
                 return false;
-            }
         }
     }
-    if (settings.input_name != nullptr && std::strcmp(settings.input_name, "-") == 0) {
-        settings.input_name = nullptr;
+    if (argc - optind > 1) {
+        error = "only one FILE may be given";
+        return false;
     }
+    if (optind < argc && std::strcmp(argv[optind], "-") != 0) settings.input_name = argv[optind];
     return true;
 }

@@ -1,5 +1,5 @@
-// korvane-verify's command line: [-v|-a|-c|-q|-i] [-o IMAGE] [-f] [FILE], in
-// the usual style: letters may be grouped (-cf), the value of -o may follow
+// korvane-verify's command line: [-v|-a|-c|-q|-i] [-o IMAGE] [-f] [FILE],
+// through getopt: letters may be grouped (-cf), the value of -o may follow
 // it directly or as the next argument, "--" ends the options, and FILE "-"
 // or no FILE is standard input. Options may also follow FILE.
 #pragma once
@@ -16,9 +16,9 @@ struct verify_settings {
     bool help = false;                          // -h: the help text, nothing else
 };
 
-// Fills settings from the arguments after the program's name. Returns false
-// with the reason in error for a usage error.
-bool parse_verify_command_line(int argc, const char* const* argv, verify_settings& settings,
+// Fills settings from the whole argument vector (getopt may reorder it).
+// Returns false with the reason in error for a usage error.
+bool parse_verify_command_line(int argc, char** argv, verify_settings& settings,
                                std::string& error);
 
 // One line, for standard error after a usage error.

@@ -1,6 +1,7 @@
 #include "verify/report.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "verify/text.h"
 
@@ -50,8 +51,11 @@ std::vector<fault> collect_faults(const decoding& decoded, const memory_map& map
 }
 
 std::string report_text(const decoding& decoded, bool recognised, const memory_map& map,
-                        const std::vector<fault>& faults, const char* image_name) {
-    std::string text = "format: ";
+                        const std::vector<fault>& faults, const char* image_name,
+                        const audio_summary* audio) {
+    std::string text;
+    if (audio != nullptr) text += "audio: " + audio->line + "\n";
+    text += "format: ";
     text += format_name(decoded.format);
     if (recognised) text += " (recognised)";
     text += "\n";
@@ -78,12 +82,25 @@ std::string report_text(const decoding& decoded, bool recognised, const memory_m
         }
         text += std::string(" to ") + image_name + "\n";
     }
+    const std::vector<audio_fault> no_audio_faults;
+    const std::vector<audio_fault>& heard = audio != nullptr ? audio->faults : no_audio_faults;
+    auto next_heard = heard.begin();
+    auto put_heard_up_to = [&](long offset) {
+        for (; next_heard != heard.end() && next_heard->byte <= offset; ++next_heard)
+            text += "fault at " + next_heard->place + ": " + next_heard->what + "\n";
+    };
     for (const fault& f : faults) {
+        put_heard_up_to(f.offset);
         text += "fault at byte " + std::to_string(f.offset);
         if (f.address >= 0) text += " (" + address_text(f.address) + ")";
         text += ": " + f.text + "\n";
     }
-    text += "faults: " + std::to_string(faults.size()) + "\n";
+    put_heard_up_to(std::numeric_limits<long>::max());
+    long unlisted = audio != nullptr ? audio->unlisted : 0;
+    if (unlisted > 0) text += "and " + std::to_string(unlisted) + " more faults in the recording\n";
+    text +=
+        "faults: " + std::to_string(static_cast<long>(faults.size() + heard.size()) + unlisted) +
+        "\n";
     return text;
 }
 

@@ -1,5 +1,7 @@
 // The report on standard output, one fact per line, in this order:
 //
+//   audio: 300 baud, speed +2.1%, N bytes, N faults
+//                                     a cassette recording, decoded first
 //   format: NAME[ (recognised)]       NAME: 65V, 65A, checksum, QSave or hybrid;
 //                                     "(recognised)" when no format letter was given
 //   loader: KIND at $AAAA, entry $EEEE
@@ -21,6 +23,8 @@
 //   image: $AAAA-$BBBB N bytes to NAME    with -o; "image: empty, to NAME"
 //   fault at byte N ($AAAA): TEXT     one line per fault, by offset in the file
 //   fault at byte N: TEXT             (decimal, from 0); the address where one applies
+//   fault at S.SSS s (byte N): TEXT   the recording's faults, by the first byte they
+//   fault at S.SSS s (bytes N-M): TEXT    concern, each before the file's own at that byte
 //   faults: N
 //
 // An address $AAAA-$BBBB is written $AAAA alone when both ends are the same;
@@ -30,15 +34,18 @@
 #include <string>
 #include <vector>
 
+#include "verify/audio_summary.h"
 #include "verify/memory_map.h"
 #include "verify/verify.h"
 
 // The decoder's faults and the memory's, ordered by offset (ties keep their order).
 std::vector<fault> collect_faults(const decoding& decoded, const memory_map& map);
 
-// The whole report; image_name is null without -o.
+// The whole report; image_name is null without -o, audio for a load file
+// given as it is.
 std::string report_text(const decoding& decoded, bool recognised, const memory_map& map,
-                        const std::vector<fault>& faults, const char* image_name);
+                        const std::vector<fault>& faults, const char* image_name,
+                        const audio_summary* audio = nullptr);
 
 // The data from the lowest to the highest address loaded, gaps zero; empty
 // when nothing is loaded.

@@ -9,6 +9,8 @@
 #include "cli/messages.h"
 #include "cli/output_file.h"
 #include "formats/streams.h"
+#include "verify/audio_header.h"
+#include "verify/audio_input.h"
 #include "verify/decoders.h"
 #include "verify/memory_map.h"
 #include "verify/report.h"
@@ -68,6 +70,10 @@ bool read_input(const char* name, input_file& input, std::string& error) {
             good = false;
             break;
         }
+        if (have == 0 && looks_like_audio(input.bytes.data(), input.bytes.size())) {
+            input.audio = true;
+            break;
+        }
         if (got < chunk) break;
     }
     // The input stays open until the run ends, to be told apart from the image.
@@ -97,7 +103,7 @@ bool write_image(const verify_settings& settings, const input_file& input,
     return true;
 }
 
-int verify_main(int argc, const char* const* argv) {
+int verify_main(int argc, char** argv) {
     verify_settings settings;
     std::string error;
     if (!parse_verify_command_line(argc, argv, settings, error)) {
@@ -118,15 +124,20 @@ int verify_main(int argc, const char* const* argv) {
         complain(error);
         return verify_trouble;
     }
+    const char* shown = settings.input_name != nullptr ? settings.input_name : "standard input";
+    audio_summary audio;
+    if (input.audio &&
+        !decode_audio_input(input.fd, shown, verify_input_limit, input.bytes, audio, error)) {
+        complain(error);
+        return verify_trouble;
+    }
     file_bytes file(input.bytes.data(), input.bytes.size());
     file_format format = settings.format;
     bool recognised = false;
     if (format == file_format::unknown) {
         recognition found = recognise_format(file);
         if (found.format == file_format::unknown) {
-            complain(std::string(settings.input_name != nullptr ? settings.input_name
-                                                                : "standard input") +
-                     ": " + found.problem);
+            complain(std::string(shown) + ": " + found.problem);
             return verify_trouble;
         }
         format = found.format;
@@ -142,10 +153,11 @@ int verify_main(int argc, const char* const* argv) {
         complain(error);
         return verify_trouble;
     }
-    std::string report = report_text(decoded, recognised, map, faults, settings.image_name);
+    std::string report = report_text(decoded, recognised, map, faults, settings.image_name,
+                                     input.audio ? &audio : nullptr);
     if (!write_and_close(STDOUT_FILENO, report.data(), report.size())) {
         complain("standard output: " + failure_reason());
         return verify_trouble;
     }
-    return faults.empty() ? verify_clean : verify_faults;
+    return faults.empty() && audio.faults.empty() ? verify_clean : verify_faults;
 }

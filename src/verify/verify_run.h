@@ -17,11 +17,13 @@ inline constexpr size_t verify_input_limit = 16u << 20;
 
 struct input_file {
     std::vector<unsigned char> bytes;
-    int fd = -1;  // kept open, so that the image is never written over the input
+    int fd = -1;         // kept open, so that the image is never written over the input
+    bool audio = false;  // a recording: bytes holds only its first block, read so far
 };
 
-// Reads the named file, or standard input for a null name, whole. False with
-// the reason in error when it cannot be opened or read, or is too large.
+// Reads the named file, or standard input for a null name, whole; a
+// recording only as far as its header. False with the reason in error when
+// it cannot be opened or read, or is too large.
 bool read_input(const char* name, input_file& input, std::string& error);
 
 // Writes the image to the settings' IMAGE: exclusive creation unless -f,
@@ -30,4 +32,4 @@ bool write_image(const verify_settings& settings, const input_file& input,
                  const std::vector<unsigned char>& image, std::string& error);
 
 // Returns the exit status.
-int verify_main(int argc, const char* const* argv);
+int verify_main(int argc, char** argv);
