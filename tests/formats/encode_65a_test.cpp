@@ -238,9 +238,11 @@ decoded_65a decode_65a(const std::string& text, const run_settings& settings) {
         pos += separator.size();
     }
     std::string trailer = "R";
-    // Below $012F the data reaches $0129 from its 0x129 - load'th byte on.
-    const bool covers_registers = settings.load_address <= 0x012E &&
-                                  settings.load_address + static_cast<int>(d.data.size()) > 0x0129;
+    // From $012E or below, data covers the register save area once its last
+    // byte reaches $0129.
+    const bool covers_registers =
+        settings.load_address <= 0x012E && !d.data.empty() &&
+        settings.load_address + static_cast<int>(d.data.size()) - 1 >= 0x0129;
     if (settings.go_address >= 0) {
         if (!covers_registers) {
             trailer +=
