@@ -54,15 +54,21 @@ int library_major(audio_container container) {
     return SF_FORMAT_WAV;
 }
 
+// A seek within a file of `length` bytes at `position`, as libsndfile asks
+// for one: the new position, or -1 before the start.
+template <typename File>
+sf_count_t seek_in(File& f, sf_count_t offset, int whence) {
+    sf_count_t from = whence == SEEK_CUR ? f.position : whence == SEEK_END ? f.length : 0;
+    if (from + offset < 0) return -1;
+    f.position = from + offset;
+    return f.position;
+}
+
 // libsndfile's access to the output: the descriptor at a position of its own.
 sf_count_t writer_length(void* user) { return static_cast<audio_writer*>(user)->length; }
 
 sf_count_t writer_seek(sf_count_t offset, int whence, void* user) {
-    auto& w = *static_cast<audio_writer*>(user);
-    sf_count_t from = whence == SEEK_CUR ? w.position : whence == SEEK_END ? w.length : 0;
-    if (from + offset < 0) return -1;
-    w.position = from + offset;
-    return w.position;
+    return seek_in(*static_cast<audio_writer*>(user), offset, whence);
 }
 
 sf_count_t writer_read(void* ptr, sf_count_t count, void* user) {
@@ -93,11 +99,7 @@ sf_count_t writer_tell(void* user) { return static_cast<audio_writer*>(user)->po
 sf_count_t reader_length(void* user) { return static_cast<audio_reader*>(user)->length; }
 
 sf_count_t reader_seek(sf_count_t offset, int whence, void* user) {
-    auto& r = *static_cast<audio_reader*>(user);
-    sf_count_t from = whence == SEEK_CUR ? r.position : whence == SEEK_END ? r.length : 0;
-    if (from + offset < 0) return -1;
-    r.position = from + offset;
-    return r.position;
+    return seek_in(*static_cast<audio_reader*>(user), offset, whence);
 }
 
 sf_count_t reader_read(void* ptr, sf_count_t count, void* user) {
