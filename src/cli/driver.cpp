@@ -29,7 +29,8 @@ run_outcome convert(run_settings& settings, in_stream& in, out_stream& out) {
     if (hybrid_applies(settings)) {
         loader_place place = place_loader(settings);
         if (!place.derived && loader_in_system_area(place.loader_address)) {
-            write_message(loader_warning(place.loader_address).c_str());
+            // Like every warning, it changes neither the output nor the status.
+            (void)write_message(loader_warning(place.loader_address).c_str());
         }
         prepare_hybrid(settings, out);
     }
@@ -46,8 +47,10 @@ run_outcome convert(run_settings& settings, in_stream& in, out_stream& out) {
     if (out.failed) return run_outcome::write_output;
     if (in.failed) return run_outcome::read_input;
     // The data's last address is known only now, standard input included.
+    // A warning changes neither the output nor the status; once standard
+    // error fails, the rest have nowhere to go.
     for (const std::string& warning : load_warnings(settings, in.count)) {
-        write_message(warning.c_str());
+        if (write_message(warning.c_str()) < 0) break;
     }
     return run_outcome::converted;
 }

@@ -23,7 +23,10 @@ constexpr size_t block_samples = 64 * 1024;
 
 std::string system_error(int error) { return std::strerror(error); }
 
-void complain(const std::string& text) { write_message(("korvane-tape: " + text + "\n").c_str()); }
+// A line on standard error: 0, or -1 when it cannot be written.
+int complain(const std::string& text) {
+    return write_message(("korvane-tape: " + text + "\n").c_str());
+}
 
 int trouble(const std::string& text) {
     complain(text);
@@ -151,16 +154,25 @@ int encode(const tape_settings& s) {
         error = close_error;
     }
     if (!good) return trouble(std::string(output_shown(s)) + ": " + error);
-    if (s.verbose) {
+    if (s.verbose &&
         complain(std::to_string(bytes.size()) + (bytes.size() == 1 ? " byte, " : " bytes, ") +
                  playing_time(frames, s.signal.rate) + " at " + std::to_string(s.signal.baud) +
-                 " baud");
+                 " baud") < 0) {
+        return tape_trouble;
     }
     return tape_done;
 }
 
+// The decoded bytes on their way to OUT, and how many there were.
+struct byte_output {
+    out_stream stream;
+    size_t taken = 0;
+};
+
 bool take_bytes(void* context, const unsigned char* data, size_t n) {
-    return put_block(data, n, *static_cast<out_stream*>(context)) == 0;
+    auto& out = *static_cast<byte_output*>(context);
+    out.taken += n;
+    return put_block(data, n, out.stream) == 0;
 }
 
 int decode(const tape_settings& s) {
@@ -181,8 +193,8 @@ int decode(const tape_settings& s) {
         return trouble(error);
     }
 
-    out_stream out;
-    open_output(out, fd_sink(out_fd));
+    byte_output out;
+    open_output(out.stream, fd_sink(out_fd));
     decode_result result;
     errno = 0;
     decode_end end = decode_recording(reader, s.decoding, {take_bytes, &out}, result, error);
@@ -190,23 +202,31 @@ int decode(const tape_settings& s) {
     close_audio_reader(reader);
     bool written = end != decode_end::stopped;
     errno = 0;
-    if (close_output(out) != 0 && written) {
+    if (close_output(out.stream) != 0 && written) {
         written = false;
         write_errno = errno;
     }
+    // A run that fails before a byte is decoded leaves no empty OUT behind,
+    // where OUT is a file of its own making (without -f it was created anew).
+    auto discard_empty_output = [&] {
+        if (out.taken == 0 && s.output_name != nullptr && !s.force) unlink(s.output_name);
+    };
     switch (end) {
         case decode_end::decoded:
         case decode_end::stopped: break;
-        case decode_end::unsuitable: return trouble(std::string(input_shown(s)) + " " + error);
-        case decode_end::unreadable: return trouble(std::string(input_shown(s)) + ": " + error);
+        case decode_end::unsuitable:
+            discard_empty_output();
+            return trouble(std::string(input_shown(s)) + " " + error);
+        case decode_end::unreadable:
+            discard_empty_output();
+            return trouble(std::string(input_shown(s)) + ": " + error);
     }
     if (!written) {
         return trouble(std::string(output_shown(s)) + ": " +
                        (write_errno != 0 ? system_error(write_errno) : "write failed"));
     }
     if (!result.signal) {
-        // Nothing was written: an empty file of our own making goes again.
-        if (s.output_name != nullptr && !s.force) unlink(s.output_name);
+        discard_empty_output();
         return trouble(std::string("no cassette signal found in ") + input_shown(s));
     }
     std::string text = "korvane-tape: " + decode_summary_text(result) + "\n";
@@ -218,7 +238,9 @@ int decode(const tape_settings& s) {
     if (unlisted > 0) {
         text += "korvane-tape: and " + std::to_string(unlisted) + " more faults\n";
     }
-    write_message(text.c_str());
+    // The report is what the user reads the recording by: when it cannot be
+    // written, the run has failed.
+    if (write_message(text.c_str()) < 0) return tape_trouble;
     return result.fault_count == 0 ? tape_done : tape_faults;
 }
 

@@ -9,9 +9,10 @@
 //
 // A 65A load ("L" and four upper-case hex digits, after any blanks and line
 // ends) may carry a stray ";" or "$" as well, and message text may begin
-// like one. There the records win only where the file holds one that the
-// loader takes whole: a checksum record whose count, digits and sum are
-// right, a valid QSave record, or either go record ending the file.
+// like one. There the records win only where the file holds a data record
+// that the loader takes whole: a checksum record whose count, digits and sum
+// are right, or a valid QSave record. A go record proves nothing there: "$"
+// and a few characters may as well be a stray "$" in 65A text.
 #include <string>
 
 #include "loaders/loader_image.h"
@@ -54,11 +55,9 @@ bool starts_65a(file_bytes file) {
     return true;
 }
 
-// A checksum data record at `at` (its ";") that the loader takes without
-// a fault, or the go record "$HHHH" as the last thing in the file.
+// A checksum data record at `at` (its ";") that the loader takes without a fault.
 bool checksum_record_holds(file_bytes file, size_t at) {
-    if (file[at] == '$') return file.size() - at == 5 && hex_digits_at(file, at + 1, 4);
-    if (!hex_digits_at(file, at + 1, 2)) return false;
+    if (file[at] != ';' || !hex_digits_at(file, at + 1, 2)) return false;
     size_t count = static_cast<size_t>(hex_byte_at(file, at + 1));
     if (count == 0 || !hex_digits_at(file, at + 1, 2 * (count + 5))) return false;
     unsigned sum = 0;
@@ -92,11 +91,16 @@ bool qsave_start(file_bytes file, size_t at) {
     return file[at + 4 + count] == (sum >> 8) && file[at + 5 + count] == (sum & 0xFF);
 }
 
-// Whether any ";" or "$" from `first` on starts a record that passes `holds`.
+// A QSave data record at `at` (its 0x3B) that the loader takes whole.
+bool qsave_record_holds(file_bytes file, size_t at) {
+    return file[at] == 0x3B && qsave_start(file, at);
+}
+
+// Whether any ";" from `first` on starts a data record that passes `holds`.
 template <typename Test>
 bool holds_a_record(file_bytes file, size_t first, Test holds) {
     for (size_t at = first; at < file.size(); ++at) {
-        if ((file[at] == ';' || file[at] == '$') && holds(file, at)) return true;
+        if (file[at] == ';' && holds(file, at)) return true;
     }
     return false;
 }
@@ -134,7 +138,8 @@ recognition recognise_format(file_bytes file) {
     if (first < file.size()) {
         bool checksum = load_65a ? holds_a_record(file, first, checksum_record_holds)
                                  : checksum_start(file, first);
-        bool qsave = load_65a ? holds_a_record(file, first, qsave_start) : qsave_start(file, first);
+        bool qsave =
+            load_65a ? holds_a_record(file, first, qsave_record_holds) : qsave_start(file, first);
         if (checksum && qsave) {
             return {file_format::unknown,
                     "the input reads both as checksum and as QSave records; give -c or -q"};

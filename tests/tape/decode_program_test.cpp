@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "front_runs.h"
@@ -129,6 +130,27 @@ TEST(decoded_bytes, that_cannot_be_written_fail_the_run) {
     program_result r = run_tape({"-d", "-f", "-o", "/dev/full", "rec.wav"}, "", dir.path);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "korvane-tape: /dev/full: No space left on device\n");
+}
+
+// A run that decodes nothing leaves no empty OUT of its own making behind.
+TEST(failed_decoding, leaves_no_empty_output) {
+    scratch_dir dir;
+    program_result made = run_tape({"-r", "8000", "-o", "low.wav"}, random_bytes(4, 9), dir.path);
+    ASSERT_EQ(made.status, 0);
+    std::string low = read_file(dir.at("low.wav"));
+    low.replace(24, 8, "\xA0\x0F\0\0\x40\x1F\0\0"s);  // 4000 samples, 8000 bytes a second
+    write_file(dir.at("low.wav"), low);
+    ASSERT_EQ(run_tape({"-L", "0", "-T", "0", "-o", "empty.wav"}, "", dir.path).status, 0);
+    const std::pair<std::string, std::string> cases[] = {
+        {"low.wav", "korvane-tape: low.wav is sampled at 4000 Hz; at least 8000 are needed\n"},
+        {"empty.wav", "korvane-tape: no cassette signal found in empty.wav\n"},
+    };
+    for (const auto& [name, err] : cases) {
+        program_result r = run_tape({"-d", "-o", "out.bin", name}, "", dir.path);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, err);
+        EXPECT_FALSE(name_exists(dir.at("out.bin"))) << name;
+    }
 }
 
 // A9 00 60 at $0400 as a QSave hybrid: the 735-byte loader section, a record
