@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "signals.h"
+#include "tape/recording.h"
 
 namespace {
 
@@ -330,6 +331,15 @@ TEST(no_signal, in_silence_or_noise_alone) {
         EXPECT_TRUE(d.bytes.empty());
         EXPECT_EQ(d.result.fault_count, 0);
     }
+}
+
+// Leader and trailer with no byte between: a signal, but nothing tells its
+// bit rate, and the summary says so rather than "0 baud".
+TEST(no_bytes, leave_the_bit_rate_unknown) {
+    const tape_signal s = short_tape(44100);
+    decoded d = decode(render(s, {}), s.rate);
+    EXPECT_TRUE(d.result.signal);
+    EXPECT_EQ(decode_summary_text(d.result), "bit rate unknown, speed +0.0%, 0 bytes, 0 faults");
 }
 
 TEST(make_decoder, refuses_what_it_cannot_decode) {
