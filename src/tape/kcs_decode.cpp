@@ -982,7 +982,15 @@ void finish_decoding(kcs_decoder& d, std::vector<unsigned char>& out, decode_res
             l.event_at = position;
             frame_event(l, a, position, d.k);
         }
-        if (l.mode == lane_mode::frame || l.absent) pause(l, d.k);
+        // A start bit still heard, half a bit or more of it, when the
+        // recording ends: a byte cut short in its first bit.
+        if (l.mode == lane_mode::confirm && l.e_now < 0 && l.p_now > 0.25)
+            begin_frame(l, l.edge, false);
+        if (l.mode == lane_mode::frame || l.absent) {
+            // Cut short while the signal was there: it vanishes with the end.
+            if (!l.absent) l.absent_from = position;
+            pause(l, d.k);
+        }
     }
     if (!d.decided && !d.lanes.empty()) choose_lane(d);
     hand_over(d, out);

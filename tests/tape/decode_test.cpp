@@ -273,13 +273,21 @@ TEST_P(long_pause, between_bytes_invents_nothing) {
 
 INSTANTIATE_TEST_SUITE_P(silence_and_hiss, long_pause, ::testing::Values(0.0, 0.003));
 
-// The recording ends in the middle of byte 20: the byte is written as far
-// as it was heard and reported, not dropped.
-TEST(cut_recording, keeps_and_reports_the_last_byte) {
+class cut_recording : public ::testing::TestWithParam<double> {};
+
+// The recording ends inside byte 20, the parameter its bits (start bit 0)
+// heard: the byte is written as far as it was heard and reported where the
+// signal ends, not dropped.
+TEST_P(cut_recording, keeps_and_reports_the_last_byte) {
     const tape_signal s = short_tape(44100);
     const std::vector<unsigned char> data = random_bytes(30, 43);
     std::vector<float> x = render(s, data);
-    x.resize(bit_sample(s, frame_bit(s, 20, 5)));
+    const double heard = GetParam();
+    const int64_t whole = static_cast<int64_t>(heard);
+    const size_t begin = bit_sample(s, frame_bit(s, 20, static_cast<int>(whole)));
+    const size_t end = bit_sample(s, frame_bit(s, 20, static_cast<int>(whole) + 1));
+    x.resize(begin + static_cast<size_t>((heard - static_cast<double>(whole)) *
+                                         static_cast<double>(end - begin)));
     decoded d = decode(x, s.rate);
     ASSERT_EQ(d.bytes.size(), 21u);
     EXPECT_TRUE(std::equal(d.bytes.begin(), d.bytes.begin() + 20, data.begin()));
@@ -287,7 +295,10 @@ TEST(cut_recording, keeps_and_reports_the_last_byte) {
     EXPECT_EQ(d.result.faults[0].kind, tape_fault_kind::dropout);
     EXPECT_EQ(d.result.faults[0].first, 20);
     EXPECT_EQ(d.result.faults[0].last, 20);
+    EXPECT_NEAR(d.result.faults[0].seconds, static_cast<double>(x.size()) / s.rate, 0.002);
 }
+
+INSTANTIATE_TEST_SUITE_P(bits_heard, cut_recording, ::testing::Values(0.7, 5.0, 8.5));
 
 // After a pause the tape comes back 20 dB softer, behind a short leader.
 TEST(long_pause, then_a_softer_tape_is_followed) {
