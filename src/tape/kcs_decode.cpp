@@ -11,9 +11,13 @@
 //    one 1200 Hz cycle the phase of each tone advances by an amount that
 //    tells how far its mixer is off, and a loop retunes the mixers and the
 //    bit clock to follow. Bit rate and tones come from the same clock, so a
-//    tape running fast raises both alike. A signal is found once the two
-//    tones hold more than half the energy over 300 baud bits for 30 ms;
-//    with two channels, the one where they hold the larger share is read.
+//    tape running fast raises both alike. A signal is found where, over
+//    some 40 ms, the two tones hold a good share of the energy over 300 baud
+//    bits (FSK at any bit rate does, noise does not) and their phases run on
+//    steadily from cycle to cycle (tones do, noise does not; hum has no
+//    energy at the tones). Until then each working sample is also kept, and
+//    once a signal is found decoding starts where it began; with two
+//    channels, the one where the tones hold the larger share is read.
 // 3. A bit decoder ("lane") per candidate bit rate keeps sliding sums of the
 //    products over one bit: the energy at each tone over the whole bit,
 //    scaled by that tone's usual level. Their balance e, from -1 (space) to
@@ -42,6 +46,11 @@ namespace {
 constexpr double two_pi = 2 * std::numbers::pi;
 
 constexpr int working_floor = 8000;  // the working rate lies between this and twice it
+
+// The working samples kept while a signal is searched for: over 2 s at the
+// highest working rate, far longer than a signal takes to be found.
+constexpr int64_t backlog_size = int64_t{1} << 15;
+constexpr int64_t backlog_mask = backlog_size - 1;
 
 // The ring holds the longest window, a 300 baud bit at the slowest speed at
 // 16000 samples per second (67), with room for the partly counted sample.
@@ -218,13 +227,14 @@ double biquad_gain(const biquad& f, double hz, double rate) {
 struct setup {
     int rate = 0;
     int factor = 1;
-    double fs = 0;           // working samples per second
-    int block = 0;           // working samples between updates of the speed loop
-    double search_gain = 0;  // share of a measured speed error corrected per block, hunting
-    double track_gain = 0;   // and once the signal is found
-    double smooth = 0;       // the speed loop's smoothing of its evidence, per block
-    double recover = 0;      // pull back to nominal speed per block while nothing is heard
-    int lock_blocks = 0;     // blocks of clean tone that make a signal
+    double fs = 0;             // working samples per second
+    int block = 0;             // working samples between updates of the speed loop
+    double search_gain = 0;    // share of a measured speed error corrected per block, hunting
+    double track_gain = 0;     // and once the signal is found
+    double smooth = 0;         // the speed loop's smoothing of its evidence, per block
+    double recover = 0;        // pull back to nominal speed per block while nothing is heard
+    double search_smooth = 0;  // the search's averaging of its evidence, per block
+    int lock_blocks = 0;       // blocks in a row of that evidence that make a signal
 };
 
 // One channel's way from the input to the tones' products, and the speed loop.
@@ -251,13 +261,22 @@ struct analyzer {
     double cm_re = 0, cm_im = 0, cs_re = 0, cs_im = 0, cw = 0;
     double heard = 0;  // the evidence a block of clean tone gives, once a signal is found
     int block_left = 0;
-    // The search for a signal: windows of a 300 baud bit.
+    // The tones' share of the energy over the last window of a 300 baud bit.
     int a_len = 0;
     double purity = 0;
     double purity_smooth = 0;
     double mark_level = 0;  // the mark tone's level over the last window, as a lane counts it
     bool mark_steady = false;
-    int clean_blocks = 0;
+    double energy = 0;  // over the last window
+    int settling = 0;   // blocks still to pass since the energy jumped
+    // The search for a signal: the purity and the speed loop's evidence,
+    // each averaged over some 40 ms.
+    double found_purity = 0;
+    double fm_re = 0, fm_im = 0, fs_re = 0, fs_im = 0, fw = 0;
+    int found_blocks = 0;         // blocks in a row where both tell of a signal
+    int64_t onset = -1;           // the first working sample of the present stretch of tone, or -1
+    int quiet_blocks = 0;         // blocks in a row of too little tone in it
+    std::vector<double> backlog;  // the last backlog_size working samples, while searching
 };
 
 inline const tones* newest(const analyzer& a, int64_t n) {
@@ -300,7 +319,14 @@ void start_analyzer(analyzer& a, const setup& k) {
     start_decimator(a.decim, k.factor);
     a.hpf = high_pass(high_pass_hz, k.fs);
     a.block_left = k.block;
+    a.backlog.assign(static_cast<size_t>(backlog_size), 0.0);
     tune(a, k);
+}
+
+// How steadily the tones' phases run on from one 1200 Hz cycle to the
+// next, from the speed loop's evidence: 1 for pure tones, small for noise.
+double steadiness(double m_re, double m_im, double s_re, double s_im, double w) {
+    return w > 0 ? 2 * (std::sqrt(norm(m_re, m_im)) + std::sqrt(norm(s_re, s_im))) / w : 0;
 }
 
 void update_speed(analyzer& a, const setup& k) {
@@ -309,13 +335,10 @@ void update_speed(analyzer& a, const setup& k) {
     a.cs_re += k.smooth * (a.vs_re - a.cs_re);
     a.cs_im += k.smooth * (a.vs_im - a.cs_im);
     a.cw += k.smooth * (a.vw - a.cw);
-    double coherence =
-        a.cw > 0
-            ? 2 * (std::sqrt(norm(a.cm_re, a.cm_im)) + std::sqrt(norm(a.cs_re, a.cs_im))) / a.cw
-            : 0;
+    double coherence = steadiness(a.cm_re, a.cm_im, a.cs_re, a.cs_im, a.cw);
     // Once a signal is found, a block must carry a fair share of its usual
     // evidence: in silence the filters' ringing would steer the loop.
-    bool heard = !a.tracking || a.vw > 0.05 * a.heard;
+    bool heard = a.tracking ? a.vw > 0.05 * a.heard : a.settling == 0;
     if (coherence > 0.5 && heard) {
         if (a.tracking) a.heard += 0.05 * (a.vw - a.heard);
         double wm = std::sqrt(norm(a.vm_re, a.vm_im));
@@ -348,15 +371,46 @@ void update_purity(analyzer& a) {
     double ps = norm(sum.sr, sum.si);
     double n = a.a_len;
     a.purity = energy > 1e-20 * n ? (pm + ps) / (0.5 * n * energy) : 0;
+    // Where the signal begins, the filters' start and the windows only
+    // partly in it would mislead the speed loop.
+    a.settling = energy > 2 * a.energy ? 2 : std::max(0, a.settling - 1);
+    a.energy = energy;
     a.purity_smooth += 0.1 * (a.purity - a.purity_smooth);
     a.mark_level = pm / (n * n);
     a.mark_steady = a.purity > 0.6 && pm > 4 * ps;
-    a.clean_blocks = a.purity > 0.5 ? a.clean_blocks + 1 : 0;
 }
 
-// Takes one working sample. True at the end of a block (the speed retuned).
-inline bool analyze(analyzer& a, double x, const setup& k) {
-    x = filter(a.hpf, x);
+// Weighs, at the end of a block, the evidence for a signal; true once it is
+// found. The stretch of tone is followed back to where it began: a window
+// with as little as 0.3 of its energy at the tones still counts, and so does
+// one whose tones' phases run on steadily (the mixers may be off tune while
+// the speed is sought); only some blocks in a row of neither break it.
+bool search(analyzer& a, const setup& k) {
+    const double g = k.search_smooth;
+    a.found_purity += g * (a.purity - a.found_purity);
+    a.fm_re += g * (a.vm_re - a.fm_re);
+    a.fm_im += g * (a.vm_im - a.fm_im);
+    a.fs_re += g * (a.vs_re - a.fs_re);
+    a.fs_im += g * (a.vs_im - a.fs_im);
+    a.fw += g * (a.vw - a.fw);
+    if (a.purity > 0.3) {
+        // The window that first holds the tone may end a block after it began.
+        if (a.onset < 0) a.onset = std::max<int64_t>(0, a.count - a.a_len - k.block);
+        a.quiet_blocks = 0;
+    } else if (a.onset >= 0 && steadiness(a.cm_re, a.cm_im, a.cs_re, a.cs_im, a.cw) > 0.5) {
+        a.quiet_blocks = 0;
+    } else if (++a.quiet_blocks > 3) {
+        a.onset = -1;
+    }
+    double steady = steadiness(a.fm_re, a.fm_im, a.fs_re, a.fs_im, a.fw);
+    bool signal = a.onset >= 0 && a.found_purity > 0.4 && steady > 0.6;
+    a.found_blocks = signal ? a.found_blocks + 1 : 0;
+    return a.found_blocks >= k.lock_blocks;
+}
+
+// Takes one working sample, high-passed. True at the end of a block (the
+// speed retuned); found is set once a signal is.
+inline bool analyze(analyzer& a, double x, const setup& k, bool& found) {
     const sine_table& t = mixer_table;
     size_t im = a.phase_m >> table_shift;
     size_t is = a.phase_s >> table_shift;
@@ -399,6 +453,7 @@ inline bool analyze(analyzer& a, double x, const setup& k) {
     if (--a.block_left > 0) return false;
     a.block_left = k.block;
     update_purity(a);
+    if (!a.tracking) found = search(a, k);
     update_speed(a, k);
     return true;
 }
@@ -466,8 +521,6 @@ struct lane {
     double speed_sum = 0;
     int64_t speed_bits = 0;
 };
-
-struct decoder_state;
 
 double seconds(const setup& k, double position) {
     return (position * k.factor - (k.factor - 1)) / k.rate;
@@ -722,7 +775,9 @@ inline void run_lane(lane& l, const analyzer& a, int64_t n, const setup& k) {
                 l.have_last_edge = false;
             }
             double cross = -1;
-            if (l.e_prev >= 0 && l.e_now < 0 && l.p_now > 0.1)
+            // A fall through zero from a balance measured on the signal; out
+            // of silence, the rise of the energy tells where the space began.
+            if (l.e_prev >= 0 && l.e_now < 0 && l.p_now > 0.1 && l.p_prev > 0.1)
                 cross = position - 1 + l.e_prev / (l.e_prev - l.e_now);
             else if (l.p_prev < 0.25 && l.p_now >= 0.25 && l.e_now < 0)
                 cross = position - 1 + (0.25 - l.p_prev) / (l.p_now - l.p_prev);
@@ -788,15 +843,28 @@ namespace {
 
 void destroy(kcs_decoder* decoder) { delete decoder; }
 
-void start_lanes(kcs_decoder& d) {
+// Starts the lanes on the chosen channel, whose signal began at working
+// sample `from`.
+void start_lanes(kcs_decoder& d, int64_t from) {
     const analyzer& a = d.an[static_cast<size_t>(d.chosen)];
-    // The leader is mark: its level is the mark's; the space's follows from
-    // the filters' gains at both tones until space bits are heard.
+    // A leader is mark: its level is the mark's. Bytes from the start give
+    // the level from their energy, some 55% of it mark. The space's level
+    // follows from the filters' gains at both tones until space bits are heard.
     double gm = decimator_gain(a.decim, mark_hz * a.speed, d.k.rate) *
                 biquad_gain(a.hpf, mark_hz * a.speed, d.k.fs);
     double gs = decimator_gain(a.decim, space_hz * a.speed, d.k.rate) *
                 biquad_gain(a.hpf, space_hz * a.speed, d.k.fs);
-    double level = a.mark_level > 0 ? a.mark_level : 1e-6;
+    double level = a.mark_level;
+    if (!a.mark_steady) {
+        double energy = 0;
+        for (int64_t n = from; n < a.count; ++n) {
+            double x = a.backlog[static_cast<size_t>(n & backlog_mask)];
+            energy += x * x;
+        }
+        energy /= static_cast<double>(std::max<int64_t>(1, a.count - from));
+        level = energy / 2 * (gm * gm) / (0.55 * gm * gm + 0.45 * gs * gs);
+    }
+    level = std::max(level, 1e-12);
     std::vector<int> bauds;
     if (d.options.baud != 0)
         bauds = {d.options.baud};
@@ -859,25 +927,10 @@ void consider_choice(kcs_decoder& d, double position) {
     if (enough) choose_lane(d);
 }
 
-inline void take(kcs_decoder& d, int index, double y) {
-    analyzer& a = d.an[static_cast<size_t>(index)];
-    bool block_end = analyze(a, y, d.k);
-    if (!d.locked) {
-        if (!block_end) return;
-        if (a.clean_blocks < d.k.lock_blocks) return;
-        // A signal: with two channels, the one of purer tone carries it.
-        d.chosen = index;
-        if (d.feeds == 2 && d.an[1 - static_cast<size_t>(index)].purity_smooth > a.purity_smooth)
-            d.chosen = 1 - index;
-        d.feeds = 1;
-        d.locked = true;
-        analyzer& c = d.an[static_cast<size_t>(d.chosen)];
-        c.tracking = true;
-        c.heard = c.cw;
-        start_lanes(d);
-        return;
-    }
-    if (index != d.chosen) return;
+// Takes a high-passed working sample of the chosen channel into the lanes.
+inline void step(kcs_decoder& d, analyzer& a, double x) {
+    bool found = false;
+    bool block_end = analyze(a, x, d.k, found);
     const int64_t n = a.count - 1;
     for (lane& l : d.lanes) {
         if (block_end) {
@@ -887,6 +940,46 @@ inline void take(kcs_decoder& d, int index, double y) {
         run_lane(l, a, n, d.k);
     }
     if (!d.decided && block_end) consider_choice(d, static_cast<double>(n + 1));
+}
+
+// A signal is found on channel `index`: the lanes start where it began, on
+// the kept samples, and the search's memory is let go.
+void lock(kcs_decoder& d, int index) {
+    analyzer& a = d.an[static_cast<size_t>(index)];
+    // With two channels, the one of purer tone carries it.
+    d.chosen = index;
+    if (d.feeds == 2 && d.an[1 - static_cast<size_t>(index)].purity_smooth > a.purity_smooth)
+        d.chosen = 1 - index;
+    d.feeds = 1;
+    d.locked = true;
+    analyzer& c = d.an[static_cast<size_t>(d.chosen)];
+    const int64_t end = c.count;
+    const int64_t from = std::max(a.onset, end - backlog_size);
+    c.tracking = true;
+    c.heard = c.cw;
+    start_lanes(d, from);
+    std::vector<double> kept = std::move(c.backlog);
+    // The mixers run again from `from`, now at the speed found.
+    c.count = from;
+    c.ring = {};
+    c.xx = {};
+    c.vm_re = c.vm_im = c.vs_re = c.vs_im = c.vw = 0;
+    c.block_left = d.k.block;
+    for (int64_t n = from; n < end; ++n) step(d, c, kept[static_cast<size_t>(n & backlog_mask)]);
+    for (analyzer& other : d.an) other.backlog = {};
+}
+
+inline void take(kcs_decoder& d, int index, double y) {
+    analyzer& a = d.an[static_cast<size_t>(index)];
+    const double x = filter(a.hpf, y);
+    if (d.locked) {
+        if (index == d.chosen) step(d, a, x);
+        return;
+    }
+    a.backlog[static_cast<size_t>(a.count & backlog_mask)] = x;
+    bool found = false;
+    analyze(a, x, d.k, found);
+    if (found) lock(d, index);
 }
 
 void hand_over(kcs_decoder& d, std::vector<unsigned char>& out) {
@@ -914,7 +1007,8 @@ std::unique_ptr<kcs_decoder, void (*)(kcs_decoder*)> make_decoder(int rate, int 
     k.track_gain = std::min(0.5, block_seconds / 0.015);
     k.smooth = std::min(1.0, block_seconds / 0.01);
     k.recover = std::min(1.0, block_seconds / 0.05);
-    k.lock_blocks = static_cast<int>(std::ceil(0.03 / block_seconds));
+    k.search_smooth = std::min(1.0, block_seconds / 0.04);
+    k.lock_blocks = static_cast<int>(std::ceil(0.01 / block_seconds));
     d->channels = channels;
     d->options = options;
     d->feeds = channels == 2 && options.channel == channel_choice::cleanest ? 2 : 1;

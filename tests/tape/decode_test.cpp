@@ -68,6 +68,37 @@ TEST(bit_rate, found_from_streams_of_one_byte_value) {
     }
 }
 
+struct leader_case {
+    int baud;
+    int rate;
+    int leader_bits;
+};
+
+void PrintTo(const leader_case& c, std::ostream* os) {
+    *os << c.baud << " baud, " << c.rate << " Hz, " << c.leader_bits << " bits of leader";
+}
+
+class short_leader : public ::testing::TestWithParam<leader_case> {};
+
+// Bytes straight after a leader of a few bits: all come back, at the rate
+// found, with none lost while the signal was being found.
+TEST_P(short_leader, loses_no_byte) {
+    const leader_case c = GetParam();
+    tape_signal s = short_tape(c.rate, c.baud);
+    s.leader_seconds = static_cast<double>(c.leader_bits) / c.baud;
+    const std::vector<unsigned char> data = random_bytes(static_cast<size_t>(c.baud / 4), 67);
+    decoded d = decode(render(s, data), c.rate);
+    EXPECT_TRUE(d.result.signal);
+    EXPECT_EQ(d.result.baud, c.baud);
+    EXPECT_EQ(d.bytes, data);
+    EXPECT_EQ(d.result.fault_count, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(all, short_leader,
+                         ::testing::Values(leader_case{600, 44100, 12},
+                                           leader_case{1200, 44100, 12},
+                                           leader_case{1200, 8000, 12}));
+
 struct spoilt_case {
     const char* name;
     std::function<std::vector<float>(const tape_signal&, const std::vector<unsigned char>&)> make;
@@ -332,11 +363,17 @@ TEST(faults, past_the_kept_ones_are_still_counted) {
         EXPECT_EQ(d.result.faults[i].first, static_cast<int64_t>(i));
 }
 
-TEST(no_signal, in_silence_or_noise_alone) {
+// Hum is as steady in phase as a tone, and noise holds energy at the tones:
+// neither alone is a signal.
+TEST(no_signal, in_silence_noise_or_hum_alone) {
     std::vector<float> silence(3 * 44100, 0.0f);
     std::vector<float> noise(silence);
     add_noise(noise, 0.3, 47);
-    for (const std::vector<float>* x : {&silence, &noise}) {
+    std::vector<float> hum(silence);
+    for (size_t n = 0; n < hum.size(); ++n)
+        hum[n] = static_cast<float>(
+            0.5 * std::sin(2 * std::numbers::pi * 50 * static_cast<double>(n) / 44100));
+    for (const std::vector<float>* x : {&silence, &noise, &hum}) {
         decoded d = decode(*x, 44100);
         EXPECT_FALSE(d.result.signal);
         EXPECT_TRUE(d.bytes.empty());
