@@ -29,7 +29,11 @@
 //    dropout: the clock runs on, bytes keep coming on it, and what was
 //    missed is read as 1s, until the signal returns (reported as a dropout
 //    over the bytes it touched) or 0.2 s pass (a pause: the bytes that never
-//    began are forgotten).
+//    began are forgotten). Where the signal begins, at the recording's start
+//    or after a pause that cut a byte, a start bit behind less mark than the
+//    rest of a byte can hold may be a 0 in that rest: the byte is reported
+//    as a dropout, and so are the bytes after it while they may be framed
+//    out of step (they fail to frame, or do not follow back to back).
 // 4. Until the bit rate is known, a lane per rate decodes side by side; the
 //    slowest whose bytes frame cleanly and whose bits are clean wins.
 #include "tape/kcs_decode.h"
@@ -63,6 +67,7 @@ constexpr double fastest = 1.25;
 constexpr double high_pass_hz = 500;
 constexpr double dropout_limit = 0.2;  // seconds: a longer silence is a pause
 constexpr double clock_gain = 0.1;     // share of a measured clock error corrected at once
+constexpr double tail_bits = 10.5;     // more than the 1s a byte can end with, its stop bits too
 
 // A bit's energy against the tone's usual level, where the signal is taken to
 // vanish and to return.
@@ -469,6 +474,9 @@ struct held_byte {
     bool framing;  // its first stop bit was heard as a 0
     bool touched;  // some of its bits were missing
     bool unheard;  // its start bit fell in the silence: it may never have been sent
+    bool abrupt;   // it began as the signal did, with too little mark before it: it may
+                   // be the rest of a byte whose start was never heard
+    int gap;       // bits from the byte before's start to its own, 10 or 11; 0 for neither
     double start;  // its leading edge, in working samples
 };
 
@@ -486,6 +494,15 @@ struct lane {
     double measured = 0;       // where the window ended when last measured
     bool consecutive = false;  // the measure before was one sample earlier
     double last_fall = -1;     // where the signal last began to vanish
+    double mark_from = -1;     // where the mark heard now began, or -1
+    // The signal was last lost inside a byte, or has not been heard yet: a
+    // byte that begins as it comes may be the rest of one.
+    bool lost_inside = true;
+    // After a byte that began abruptly the bytes may be framed out of step
+    // with those sent, and its fault grows over them (see release).
+    int64_t unsure_from = -1;  // that byte, or -1
+    int clean_run = 0;         // bytes since framed cleanly back to back
+    int run_gap = 0;           // and how far apart, in bits; 0 while not known
 
     lane_mode mode = lane_mode::hunt;
     double event_at = 0;  // in working samples
@@ -498,6 +515,8 @@ struct lane {
     double edge = 0;
     bool unheard = false;
     bool touched = false;
+    bool abrupt = false;
+    int gap = 0;  // that of the frame being read
 
     bool expect = false;  // bytes are arriving: the next start bit is due at expect_at
     double expect_at = 0;
@@ -514,16 +533,21 @@ struct lane {
     int64_t fault_count = 0;
     int64_t released = 0;
 
-    // For the choice of bit rate and the speed report.
+    // For the choice of bit rate and the speed report. Frames that began
+    // abruptly, or may be out of step after one, are not counted.
     int64_t frames = 0, framing_errors = 0;
     double eye_sum = 0;
     int64_t eye_bits = 0;
+    double frame_eye_sum = 0;  // the frame being read
+    int frame_eye_bits = 0;
     double speed_sum = 0;
     int64_t speed_bits = 0;
 };
 
+// Where a working sample lies in the recording; an edge measured a little
+// before its first sample lies at its start.
 double seconds(const setup& k, double position) {
-    return (position * k.factor - (k.factor - 1)) / k.rate;
+    return std::max(0.0, (position * k.factor - (k.factor - 1)) / k.rate);
 }
 
 void set_scales(lane& l) {
@@ -547,11 +571,57 @@ void add_fault(lane& l, const tape_fault& f) {
     l.faults.insert(at, f);
 }
 
+// While the bytes may be out of step after an abrupt one, the dropout
+// reported for it grows over every byte up to the last that fails to frame,
+// or up to the one before a byte that does not follow its own back to back
+// as the others do (the lane has moved into step there, or out). Some bytes
+// framing cleanly back to back, all as far apart, end it.
+constexpr int clean_frames_in_step = 6;
+
+void widen_unsure(lane& l, int64_t last) {
+    for (auto f = l.faults.rbegin(); f != l.faults.rend(); ++f) {
+        if (f->kind == tape_fault_kind::dropout && f->first == l.unsure_from) {
+            f->last = std::max(f->last, last);
+            return;
+        }
+    }
+}
+
 int64_t release(lane& l, const held_byte& b, const setup& k) {
     int64_t number = l.released++;
     l.ready.push_back(b.value);
-    if (b.framing) add_fault(l, {tape_fault_kind::framing, seconds(k, b.start), number, number});
+    if (b.abrupt) {
+        // A dropout of its own: what came before its first bit heard was lost.
+        add_fault(l, {tape_fault_kind::dropout, seconds(k, b.start), number, number});
+        l.unsure_from = number;
+        l.clean_run = 0;
+    } else if (l.unsure_from < 0) {
+        if (b.framing)
+            add_fault(l, {tape_fault_kind::framing, seconds(k, b.start), number, number});
+    } else if (b.framing) {
+        widen_unsure(l, number);
+        l.clean_run = 0;
+        l.run_gap = 0;
+    } else if (number - 1 == l.unsure_from) {
+        // How far it lies from the abrupt byte, which may be a byte's rest,
+        // tells nothing.
+        l.clean_run = 1;
+    } else if (b.gap == 0 || (l.run_gap != 0 && b.gap != l.run_gap)) {
+        widen_unsure(l, number - 1);
+        l.clean_run = 1;
+        l.run_gap = b.gap;
+    } else {
+        l.run_gap = b.gap;
+        if (++l.clean_run >= clean_frames_in_step) l.unsure_from = -1;
+    }
     return number;
+}
+
+// The bytes stop, or the recording ends, while they may be out of step.
+void end_unsure(lane& l) {
+    if (l.unsure_from < 0) return;
+    widen_unsure(l, l.released - 1);
+    l.unsure_from = -1;
 }
 
 // The signal came back before the silence became a pause.
@@ -581,6 +651,8 @@ held_byte frame_byte(const lane& l) {
     b.framing = !l.unheard && (l.bits >> 9 & 1) == 0;
     b.touched = l.touched;
     b.unheard = l.unheard;
+    b.abrupt = l.abrupt;
+    b.gap = l.gap;
     b.start = l.edge;
     return b;
 }
@@ -606,6 +678,8 @@ void pause(lane& l, const setup& k) {
     l.held.clear();
     if (first >= 0)
         add_fault(l, {tape_fault_kind::dropout, seconds(k, l.absent_from), first, last});
+    l.lost_inside = first >= 0;
+    end_unsure(l);
     l.absent = false;
     l.mode = lane_mode::hunt;
     l.expect = false;
@@ -636,10 +710,20 @@ void note_presence(lane& l, bool present, double position, const setup& k) {
     }
 }
 
-void begin_frame(lane& l, double edge, bool unheard) {
+void begin_frame(lane& l, double edge, bool unheard, bool abrupt) {
+    l.frame_eye_sum = 0;
+    l.frame_eye_bits = 0;
     l.mode = lane_mode::frame;
     l.edge = edge;
     l.unheard = unheard;
+    l.abrupt = abrupt;
+    // Back to back with the byte before, at either number of stop bits?
+    const double gap = (edge - l.last_edge) / l.bit;
+    l.gap = !l.have_last_edge          ? 0
+            : std::abs(gap - 10) < 0.3 ? 10
+            : std::abs(gap - 11) < 0.3 ? 11
+                                       : 0;
+    l.lost_inside = false;
     l.touched = unheard;
     l.bits = 0;
     l.index = 1;
@@ -651,9 +735,11 @@ void begin_frame(lane& l, double edge, bool unheard) {
 
 void end_frame(lane& l, const setup& k) {
     held_byte b = frame_byte(l);
-    if (!l.unheard) {
+    if (!l.unheard && !l.abrupt && l.unsure_from < 0) {
         ++l.frames;
         if (b.framing) ++l.framing_errors;
+        l.eye_sum += l.frame_eye_sum;
+        l.eye_bits += l.frame_eye_bits;
         if (l.have_last_edge) {
             double gap = (l.edge - l.last_edge) / l.bit;
             if (std::abs(gap - 10) < 0.3) ++l.votes_10;
@@ -689,8 +775,8 @@ void frame_event(lane& l, const analyzer& a, double position, const setup& k) {
     if (present) {
         value = e > 0 ? 1 : 0;
         if (!l.unheard) {
-            l.eye_sum += std::abs(e);
-            ++l.eye_bits;
+            l.frame_eye_sum += std::abs(e);
+            ++l.frame_eye_bits;
             l.speed_sum += a.speed;
             ++l.speed_bits;
         }
@@ -712,6 +798,10 @@ void frame_event(lane& l, const analyzer& a, double position, const setup& k) {
         l.touched = true;
     }
     if (value) l.bits |= 1u << l.index;
+    if (present && value)
+        l.mark_from = l.mark_from < 0 ? l.event_at - l.bit : l.mark_from;
+    else
+        l.mark_from = -1;
     l.prev_value = value;
     l.prev_present = present;
     note_presence(l, present, position, k);
@@ -762,12 +852,12 @@ inline void run_lane(lane& l, const analyzer& a, int64_t n, const setup& k) {
                 // The next start bit was due: it is there on time, the signal
                 // vanished as it came, or the bytes have stopped.
                 if (!is_present(l, l.p_now)) {
-                    begin_frame(l, l.expect_at, true);
+                    begin_frame(l, l.expect_at, true, false);
                     note_presence(l, false, position, k);
                     return;
                 }
                 if (l.e_now < -0.5 && purity_now(l, a, n) > 0.3) {
-                    begin_frame(l, l.expect_at, false);
+                    begin_frame(l, l.expect_at, false, false);
                     note_presence(l, true, position, k);
                     return;
                 }
@@ -787,8 +877,20 @@ inline void run_lane(lane& l, const analyzer& a, int64_t n, const setup& k) {
                 // too, and the mean of two measures is the better one.
                 if (l.expect && std::abs(l.edge - l.expect_at) < 0.4 * l.bit)
                     l.edge += 0.5 * (l.expect_at - l.edge);
+                // Not foretold, after a silence that cut a byte or from the
+                // recording's start: unless more mark than the rest of any
+                // byte holds came first, this may be a 0 in that rest.
+                l.abrupt = !l.expect && l.lost_inside &&
+                           (l.mark_from < 0 || l.edge - l.mark_from < tail_bits * l.bit);
                 l.event_at = l.edge + l.bit;
                 l.mode = lane_mode::confirm;
+                return;
+            }
+            // The mark heard: from when it filled half the window.
+            if (l.p_now >= 0.25 && l.e_now > 0) {
+                if (l.mark_from < 0) l.mark_from = position - l.bit / 2;
+            } else if (l.p_now < 0.1 || (l.p_now >= 0.25 && l.e_now < 0)) {
+                l.mark_from = -1;
             }
             return;
         }
@@ -798,7 +900,7 @@ inline void run_lane(lane& l, const analyzer& a, int64_t n, const setup& k) {
             double e = l.e_prev + w * (l.e_now - l.e_prev);
             double p = l.p_prev + w * (l.p_now - l.p_prev);
             if (e < -0.5 && p > 0.25 && purity_now(l, a, n) > 0.3) {
-                begin_frame(l, l.edge, false);
+                begin_frame(l, l.edge, false, l.abrupt);
                 note_presence(l, true, position, k);
             } else {
                 l.mode = lane_mode::hunt;
@@ -1079,12 +1181,13 @@ void finish_decoding(kcs_decoder& d, std::vector<unsigned char>& out, decode_res
         // A start bit still heard, half a bit or more of it, when the
         // recording ends: a byte cut short in its first bit.
         if (l.mode == lane_mode::confirm && l.e_now < 0 && l.p_now > 0.25)
-            begin_frame(l, l.edge, false);
+            begin_frame(l, l.edge, false, l.abrupt);
         if (l.mode == lane_mode::frame || l.absent) {
             // Cut short while the signal was there: it vanishes with the end.
             if (!l.absent) l.absent_from = position;
             pause(l, d.k);
         }
+        end_unsure(l);
     }
     if (!d.decided && !d.lanes.empty()) choose_lane(d);
     hand_over(d, out);
@@ -1093,7 +1196,7 @@ void finish_decoding(kcs_decoder& d, std::vector<unsigned char>& out, decode_res
     result.baud = d.options.baud;
     if (d.decided) {
         lane& l = d.lanes.front();
-        if (l.frames > 0 || d.options.baud != 0) result.baud = l.baud;
+        if (l.released > 0 || d.options.baud != 0) result.baud = l.baud;
         result.bytes = l.released;
         result.faults = l.faults;
         result.fault_count = l.fault_count;

@@ -22,7 +22,7 @@ struct decode_options {
 
 enum class tape_fault_kind {
     framing,  // a byte whose first stop bit is not a 1
-    dropout,  // the signal vanished while bytes were arriving
+    dropout,  // the signal vanished while bytes were arriving, or came back inside one
 };
 
 struct tape_fault {
