@@ -35,7 +35,10 @@
 //    as a dropout, and so are the bytes after it while they may be framed
 //    out of step (they fail to frame, or do not follow back to back).
 // 4. Until the bit rate is known, a lane per rate decodes side by side; the
-//    slowest whose bytes frame cleanly and whose bits are clean wins.
+//    slowest whose bytes frame cleanly and whose bits are clean wins. A
+//    lane slower than the signal may frame its bytes too, but with flaws: a
+//    bit or a boundary falling between two of the signal's, or a short space
+//    in the mark before a start bit.
 #include "tape/kcs_decode.h"
 
 #include <algorithm>
@@ -480,6 +483,15 @@ struct held_byte {
     double start;  // its leading edge, in working samples
 };
 
+// Balances kept for the windows before a start bit: half a 300 baud bit
+// at the slowest speed at 16000 samples per second, and more.
+constexpr int64_t recent_size = 64;
+
+// A bit's balance clean enough, and a boundary near enough the clock's, to
+// show the lane in step with the signal.
+constexpr double clean_balance = 0.9;
+constexpr double clean_boundary = 0.15;  // bits
+
 // A bit decoder for one bit rate.
 struct lane {
     int baud = 300;
@@ -536,10 +548,21 @@ struct lane {
     // For the choice of bit rate and the speed report. Frames that began
     // abruptly, or may be out of step after one, are not counted.
     int64_t frames = 0, framing_errors = 0;
+    int64_t clean_frames = 0;  // framed, and no flaw in them
     double eye_sum = 0;
     int64_t eye_bits = 0;
     double frame_eye_sum = 0;  // the frame being read
     int frame_eye_bits = 0;
+    // While the rate is being chosen: a flaw in the frame being read is what
+    // a lane slower than the signal meets, a bit or a boundary falling
+    // between two of the signal's, or a short space in the mark before the
+    // start bit. The balances of the last windows before it are kept.
+    bool judging = true;
+    bool flawed = false;
+    double dip = 1;       // the least balance over the mark since the last frame
+    double edge_dip = 1;  // and up to the start bit's leading edge
+    int64_t hunt_from = 0;
+    std::array<double, recent_size> recent{};
     double speed_sum = 0;
     int64_t speed_bits = 0;
 };
@@ -711,6 +734,8 @@ void note_presence(lane& l, bool present, double position, const setup& k) {
 }
 
 void begin_frame(lane& l, double edge, bool unheard, bool abrupt) {
+    l.flawed = l.judging && l.edge_dip < clean_balance;
+    l.edge_dip = 1;
     l.frame_eye_sum = 0;
     l.frame_eye_bits = 0;
     l.mode = lane_mode::frame;
@@ -738,6 +763,7 @@ void end_frame(lane& l, const setup& k) {
     if (!l.unheard && !l.abrupt && l.unsure_from < 0) {
         ++l.frames;
         if (b.framing) ++l.framing_errors;
+        if (!b.framing && !l.flawed) ++l.clean_frames;
         l.eye_sum += l.frame_eye_sum;
         l.eye_bits += l.frame_eye_bits;
         if (l.have_last_edge) {
@@ -756,6 +782,8 @@ void end_frame(lane& l, const setup& k) {
     l.expect = true;
     l.expect_at = l.event_at + (frame_bits - 10) * l.bit;
     l.mode = lane_mode::hunt;
+    l.dip = 1;
+    l.hunt_from = static_cast<int64_t>(std::ceil(l.event_at));
 }
 
 // Reads the bit ending now, or measures the boundary in the middle of a window.
@@ -780,6 +808,7 @@ void frame_event(lane& l, const analyzer& a, double position, const setup& k) {
             l.speed_sum += a.speed;
             ++l.speed_bits;
         }
+        if (std::abs(e) < clean_balance) l.flawed = true;
         if (std::abs(e) > 0.6) {
             if (value)
                 l.ref_m += 0.05 * (l.pm / (l.bit * l.bit) - l.ref_m);
@@ -793,6 +822,7 @@ void frame_event(lane& l, const analyzer& a, double position, const setup& k) {
             double d = std::clamp(value ? l.e_mid : -l.e_mid, -0.999, 0.999);
             double late = std::abs(d) < 1e-9 ? 0 : (1 - std::sqrt(1 - d * d)) / (2 * d);
             l.event_at -= clock_gain * late * l.bit;
+            if (std::abs(late) > clean_boundary) l.flawed = true;
         }
     } else {
         l.touched = true;
@@ -845,6 +875,14 @@ inline void run_lane(lane& l, const analyzer& a, int64_t n, const setup& k) {
     // Within a byte only the samples next to a bit's end or middle matter.
     if (l.mode == lane_mode::frame && position + 2 < l.event_at) return;
     measure(l, a, n, position);
+    if (l.judging && l.mode != lane_mode::frame) {
+        // The windows that end half a bit or more before now hold none of
+        // a start bit whose edge is found now.
+        l.recent[static_cast<size_t>(n & (recent_size - 1))] = l.p_now >= 0.5 ? l.e_now : 1;
+        const int64_t back = n - static_cast<int64_t>(std::ceil(l.bit / 2));
+        if (back >= l.hunt_from)
+            l.dip = std::min(l.dip, l.recent[static_cast<size_t>(back & (recent_size - 1))]);
+    }
 
     switch (l.mode) {
         case lane_mode::hunt: {
@@ -882,6 +920,7 @@ inline void run_lane(lane& l, const analyzer& a, int64_t n, const setup& k) {
                 // byte holds came first, this may be a 0 in that rest.
                 l.abrupt = !l.expect && l.lost_inside &&
                            (l.mark_from < 0 || l.edge - l.mark_from < tail_bits * l.bit);
+                l.edge_dip = l.dip;
                 l.event_at = l.edge + l.bit;
                 l.mode = lane_mode::confirm;
                 return;
@@ -901,6 +940,7 @@ inline void run_lane(lane& l, const analyzer& a, int64_t n, const setup& k) {
             double p = l.p_prev + w * (l.p_now - l.p_prev);
             if (e < -0.5 && p > 0.25 && purity_now(l, a, n) > 0.3) {
                 begin_frame(l, l.edge, false, l.abrupt);
+                if (l.judging && e > -clean_balance) l.flawed = true;
                 note_presence(l, true, position, k);
             } else {
                 l.mode = lane_mode::hunt;
@@ -978,35 +1018,45 @@ void start_lanes(kcs_decoder& d, int64_t from) {
         l.ref_m = level;
         l.ref_s = level * (gs * gs) / (gm * gm);
         retune(l, a, d.k);
+        // Its first windows hold the filters' start as well as the signal.
+        l.hunt_from = from + static_cast<int64_t>(std::ceil(2 * l.bit));
         l.ready.reserve(256);
         d.lanes.push_back(std::move(l));
     }
     d.decided = d.lanes.size() == 1;
+    if (d.decided) d.lanes.front().judging = false;
 }
 
 // The slowest rate whose bytes frame and whose bits are clean, nearly as
 // well as the best's: a faster rate's lane reads a slower signal's bits
-// cleanly too, in pieces.
+// cleanly too, in pieces, and a slower rate's lane may frame a faster
+// signal's byte but not without flaws. One clean byte is enough to judge;
+// where no lane has at least half its frames free of flaws (a noisy
+// recording), the bits' cleanness alone.
 void choose_lane(kcs_decoder& d) {
-    double best = 0;
-    std::vector<double> score(d.lanes.size(), 0.0);
-    for (size_t i = 0; i < d.lanes.size(); ++i) {
-        const lane& l = d.lanes[i];
-        if (l.frames < 2 || l.eye_bits == 0) continue;
-        double eye = l.eye_sum / static_cast<double>(l.eye_bits);
-        double framed = 1 - static_cast<double>(l.framing_errors) / static_cast<double>(l.frames);
-        score[i] = eye * framed;
-        best = std::max(best, score[i]);
-    }
     size_t pick = 0;
-    if (best > 0) {
+    bool judged = false;
+    for (bool strict : {true, false}) {
+        double best = 0;
+        std::vector<double> score(d.lanes.size(), 0.0);
         for (size_t i = 0; i < d.lanes.size(); ++i) {
-            if (score[i] >= 0.85 * best) {
-                pick = i;
-                break;
-            }
+            const lane& l = d.lanes[i];
+            if (l.frames < 1 || l.eye_bits == 0) continue;
+            const auto frames = static_cast<double>(l.frames);
+            const double clean = static_cast<double>(l.clean_frames) / frames;
+            if (strict && clean < 0.5) continue;
+            double eye = l.eye_sum / static_cast<double>(l.eye_bits);
+            double framed = 1 - static_cast<double>(l.framing_errors) / frames;
+            score[i] = eye * framed * (strict ? clean : 1);
+            best = std::max(best, score[i]);
         }
-    } else {
+        if (best <= 0) continue;
+        for (pick = 0; score[pick] < 0.85 * best; ++pick) {
+        }
+        judged = true;
+        break;
+    }
+    if (!judged) {
         // Too little to judge: the lane that framed the most.
         for (size_t i = 1; i < d.lanes.size(); ++i)
             if (d.lanes[i].frames > d.lanes[pick].frames) pick = i;
@@ -1014,6 +1064,7 @@ void choose_lane(kcs_decoder& d) {
     lane chosen = std::move(d.lanes[pick]);
     d.lanes.clear();
     d.lanes.push_back(std::move(chosen));
+    d.lanes.front().judging = false;
     d.decided = true;
 }
 

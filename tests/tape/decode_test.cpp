@@ -243,6 +243,36 @@ const spoilt_case spoilt_cases[] = {
 
 INSTANTIATE_TEST_SUITE_P(all, spoilt_recording, ::testing::ValuesIn(spoilt_cases));
 
+struct one_byte_case {
+    int baud;
+    unsigned char value;
+};
+
+void PrintTo(const one_byte_case& c, std::ostream* os) {
+    *os << c.baud << " baud, $" << std::hex << int{c.value};
+}
+
+class one_byte : public ::testing::TestWithParam<one_byte_case> {};
+
+// A recording of a single byte: its one clean frame is enough. A slower
+// lane frames it too, but with a bit across two of the signal's ($00 at
+// 1200 baud, 300 baud's bit 1 holds a 0 and three 1s), its start bit across
+// two ($82), or a short space in the mark before its start bit ($0F, whose
+// start bit alone comes before the run of 0s a 300 baud lane takes).
+TEST_P(one_byte, is_read_at_its_own_rate) {
+    const tape_signal s = short_tape(44100, GetParam().baud);
+    const std::vector<unsigned char> data{GetParam().value};
+    decoded d = decode(render(s, data), s.rate);
+    EXPECT_EQ(d.result.baud, s.baud);
+    EXPECT_EQ(d.bytes, data);
+    EXPECT_EQ(d.result.fault_count, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(all, one_byte,
+                         ::testing::Values(one_byte_case{300, 0x0F}, one_byte_case{600, 0x0F},
+                                           one_byte_case{1200, 0x00}, one_byte_case{1200, 0x82},
+                                           one_byte_case{1200, 0x0F}));
+
 TEST(bit_rate, given_is_taken_as_it_is) {
     const tape_signal s = short_tape(48000, 600);
     const std::vector<unsigned char> data = random_bytes(30, 53);
