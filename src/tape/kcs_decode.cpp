@@ -11,9 +11,13 @@
 //    one 1200 Hz cycle the phase of each tone advances by an amount that
 //    tells how far its mixer is off, and a loop retunes the mixers and the
 //    bit clock to follow. Bit rate and tones come from the same clock, so a
-//    tape running fast raises both alike. A signal is found once the two
-//    tones hold more than half the energy over 300 baud bits for 30 ms;
-//    with two channels, the one where they hold the larger share is read.
+//    tape running fast raises both alike. A signal is found where, over
+//    some 40 ms, the two tones hold a good share of the energy over 300 baud
+//    bits (FSK at any bit rate does, noise does not) and their phases run on
+//    steadily from cycle to cycle (tones do, noise does not; hum has no
+//    energy at the tones). Until then each working sample is also kept, and
+//    once a signal is found decoding starts where it began; with two
+//    channels, the one where the tones hold the larger share is read.
 // 3. A bit decoder ("lane") per candidate bit rate keeps sliding sums of the
 //    products over one bit: the energy at each tone over the whole bit,
 //    scaled by that tone's usual level. Their balance e, from -1 (space) to
@@ -25,9 +29,16 @@
 //    dropout: the clock runs on, bytes keep coming on it, and what was
 //    missed is read as 1s, until the signal returns (reported as a dropout
 //    over the bytes it touched) or 0.2 s pass (a pause: the bytes that never
-//    began are forgotten).
+//    began are forgotten). Where the signal begins, at the recording's start
+//    or after a pause that cut a byte, a start bit behind less mark than the
+//    rest of a byte can hold may be a 0 in that rest: the byte is reported
+//    as a dropout, and so are the bytes after it while they may be framed
+//    out of step (they fail to frame, or do not follow back to back).
 // 4. Until the bit rate is known, a lane per rate decodes side by side; the
-//    slowest whose bytes frame cleanly and whose bits are clean wins.
+//    slowest whose bytes frame cleanly and whose bits are clean wins. A
+//    lane slower than the signal may frame its bytes too, but with flaws: a
+//    bit or a boundary falling between two of the signal's, or a short space
+//    in the mark before a start bit.
 #include "tape/kcs_decode.h"
 
 #include <algorithm>
@@ -43,6 +54,11 @@ constexpr double two_pi = 2 * std::numbers::pi;
 
 constexpr int working_floor = 8000;  // the working rate lies between this and twice it
 
+// The working samples kept while a signal is searched for: over 2 s at the
+// highest working rate, far longer than a signal takes to be found.
+constexpr int64_t backlog_size = int64_t{1} << 15;
+constexpr int64_t backlog_mask = backlog_size - 1;
+
 // The ring holds the longest window, a 300 baud bit at the slowest speed at
 // 16000 samples per second (67), with room for the partly counted sample.
 constexpr int64_t ring_size = 128;
@@ -54,6 +70,7 @@ constexpr double fastest = 1.25;
 constexpr double high_pass_hz = 500;
 constexpr double dropout_limit = 0.2;  // seconds: a longer silence is a pause
 constexpr double clock_gain = 0.1;     // share of a measured clock error corrected at once
+constexpr double tail_bits = 10.5;     // more than the 1s a byte can end with, its stop bits too
 
 // A bit's energy against the tone's usual level, where the signal is taken to
 // vanish and to return.
@@ -218,13 +235,14 @@ double biquad_gain(const biquad& f, double hz, double rate) {
 struct setup {
     int rate = 0;
     int factor = 1;
-    double fs = 0;           // working samples per second
-    int block = 0;           // working samples between updates of the speed loop
-    double search_gain = 0;  // share of a measured speed error corrected per block, hunting
-    double track_gain = 0;   // and once the signal is found
-    double smooth = 0;       // the speed loop's smoothing of its evidence, per block
-    double recover = 0;      // pull back to nominal speed per block while nothing is heard
-    int lock_blocks = 0;     // blocks of clean tone that make a signal
+    double fs = 0;             // working samples per second
+    int block = 0;             // working samples between updates of the speed loop
+    double search_gain = 0;    // share of a measured speed error corrected per block, hunting
+    double track_gain = 0;     // and once the signal is found
+    double smooth = 0;         // the speed loop's smoothing of its evidence, per block
+    double recover = 0;        // pull back to nominal speed per block while nothing is heard
+    double search_smooth = 0;  // the search's averaging of its evidence, per block
+    int lock_blocks = 0;       // blocks in a row of that evidence that make a signal
 };
 
 // One channel's way from the input to the tones' products, and the speed loop.
@@ -251,13 +269,22 @@ struct analyzer {
     double cm_re = 0, cm_im = 0, cs_re = 0, cs_im = 0, cw = 0;
     double heard = 0;  // the evidence a block of clean tone gives, once a signal is found
     int block_left = 0;
-    // The search for a signal: windows of a 300 baud bit.
+    // The tones' share of the energy over the last window of a 300 baud bit.
     int a_len = 0;
     double purity = 0;
     double purity_smooth = 0;
     double mark_level = 0;  // the mark tone's level over the last window, as a lane counts it
     bool mark_steady = false;
-    int clean_blocks = 0;
+    double energy = 0;  // over the last window
+    int settling = 0;   // blocks still to pass since the energy jumped
+    // The search for a signal: the purity and the speed loop's evidence,
+    // each averaged over some 40 ms.
+    double found_purity = 0;
+    double fm_re = 0, fm_im = 0, fs_re = 0, fs_im = 0, fw = 0;
+    int found_blocks = 0;         // blocks in a row where both tell of a signal
+    int64_t onset = -1;           // the first working sample of the present stretch of tone, or -1
+    int quiet_blocks = 0;         // blocks in a row of too little tone in it
+    std::vector<double> backlog;  // the last backlog_size working samples, while searching
 };
 
 inline const tones* newest(const analyzer& a, int64_t n) {
@@ -300,7 +327,14 @@ void start_analyzer(analyzer& a, const setup& k) {
     start_decimator(a.decim, k.factor);
     a.hpf = high_pass(high_pass_hz, k.fs);
     a.block_left = k.block;
+    a.backlog.assign(static_cast<size_t>(backlog_size), 0.0);
     tune(a, k);
+}
+
+// How steadily the tones' phases run on from one 1200 Hz cycle to the
+// next, from the speed loop's evidence: 1 for pure tones, small for noise.
+double steadiness(double m_re, double m_im, double s_re, double s_im, double w) {
+    return w > 0 ? 2 * (std::sqrt(norm(m_re, m_im)) + std::sqrt(norm(s_re, s_im))) / w : 0;
 }
 
 void update_speed(analyzer& a, const setup& k) {
@@ -309,13 +343,10 @@ void update_speed(analyzer& a, const setup& k) {
     a.cs_re += k.smooth * (a.vs_re - a.cs_re);
     a.cs_im += k.smooth * (a.vs_im - a.cs_im);
     a.cw += k.smooth * (a.vw - a.cw);
-    double coherence =
-        a.cw > 0
-            ? 2 * (std::sqrt(norm(a.cm_re, a.cm_im)) + std::sqrt(norm(a.cs_re, a.cs_im))) / a.cw
-            : 0;
+    double coherence = steadiness(a.cm_re, a.cm_im, a.cs_re, a.cs_im, a.cw);
     // Once a signal is found, a block must carry a fair share of its usual
     // evidence: in silence the filters' ringing would steer the loop.
-    bool heard = !a.tracking || a.vw > 0.05 * a.heard;
+    bool heard = a.tracking ? a.vw > 0.05 * a.heard : a.settling == 0;
     if (coherence > 0.5 && heard) {
         if (a.tracking) a.heard += 0.05 * (a.vw - a.heard);
         double wm = std::sqrt(norm(a.vm_re, a.vm_im));
@@ -348,15 +379,46 @@ void update_purity(analyzer& a) {
     double ps = norm(sum.sr, sum.si);
     double n = a.a_len;
     a.purity = energy > 1e-20 * n ? (pm + ps) / (0.5 * n * energy) : 0;
+    // Where the signal begins, the filters' start and the windows only
+    // partly in it would mislead the speed loop.
+    a.settling = energy > 2 * a.energy ? 2 : std::max(0, a.settling - 1);
+    a.energy = energy;
     a.purity_smooth += 0.1 * (a.purity - a.purity_smooth);
     a.mark_level = pm / (n * n);
     a.mark_steady = a.purity > 0.6 && pm > 4 * ps;
-    a.clean_blocks = a.purity > 0.5 ? a.clean_blocks + 1 : 0;
 }
 
-// Takes one working sample. True at the end of a block (the speed retuned).
-inline bool analyze(analyzer& a, double x, const setup& k) {
-    x = filter(a.hpf, x);
+// Weighs, at the end of a block, the evidence for a signal; true once it is
+// found. The stretch of tone is followed back to where it began: a window
+// with as little as 0.3 of its energy at the tones still counts, and so does
+// one whose tones' phases run on steadily (the mixers may be off tune while
+// the speed is sought); only some blocks in a row of neither break it.
+bool search(analyzer& a, const setup& k) {
+    const double g = k.search_smooth;
+    a.found_purity += g * (a.purity - a.found_purity);
+    a.fm_re += g * (a.vm_re - a.fm_re);
+    a.fm_im += g * (a.vm_im - a.fm_im);
+    a.fs_re += g * (a.vs_re - a.fs_re);
+    a.fs_im += g * (a.vs_im - a.fs_im);
+    a.fw += g * (a.vw - a.fw);
+    if (a.purity > 0.3) {
+        // The window that first holds the tone may end a block after it began.
+        if (a.onset < 0) a.onset = std::max<int64_t>(0, a.count - a.a_len - k.block);
+        a.quiet_blocks = 0;
+    } else if (a.onset >= 0 && steadiness(a.cm_re, a.cm_im, a.cs_re, a.cs_im, a.cw) > 0.5) {
+        a.quiet_blocks = 0;
+    } else if (++a.quiet_blocks > 3) {
+        a.onset = -1;
+    }
+    double steady = steadiness(a.fm_re, a.fm_im, a.fs_re, a.fs_im, a.fw);
+    bool signal = a.onset >= 0 && a.found_purity > 0.4 && steady > 0.6;
+    a.found_blocks = signal ? a.found_blocks + 1 : 0;
+    return a.found_blocks >= k.lock_blocks;
+}
+
+// Takes one working sample, high-passed. True at the end of a block (the
+// speed retuned); found is set once a signal is.
+inline bool analyze(analyzer& a, double x, const setup& k, bool& found) {
     const sine_table& t = mixer_table;
     size_t im = a.phase_m >> table_shift;
     size_t is = a.phase_s >> table_shift;
@@ -399,6 +461,7 @@ inline bool analyze(analyzer& a, double x, const setup& k) {
     if (--a.block_left > 0) return false;
     a.block_left = k.block;
     update_purity(a);
+    if (!a.tracking) found = search(a, k);
     update_speed(a, k);
     return true;
 }
@@ -414,8 +477,20 @@ struct held_byte {
     bool framing;  // its first stop bit was heard as a 0
     bool touched;  // some of its bits were missing
     bool unheard;  // its start bit fell in the silence: it may never have been sent
+    bool abrupt;   // it began as the signal did, with too little mark before it: it may
+                   // be the rest of a byte whose start was never heard
+    int gap;       // bits from the byte before's start to its own, 10 or 11; 0 for neither
     double start;  // its leading edge, in working samples
 };
+
+// Balances kept for the windows before a start bit: half a 300 baud bit
+// at the slowest speed at 16000 samples per second, and more.
+constexpr int64_t recent_size = 64;
+
+// A bit's balance clean enough, and a boundary near enough the clock's, to
+// show the lane in step with the signal.
+constexpr double clean_balance = 0.9;
+constexpr double clean_boundary = 0.15;  // bits
 
 // A bit decoder for one bit rate.
 struct lane {
@@ -431,6 +506,15 @@ struct lane {
     double measured = 0;       // where the window ended when last measured
     bool consecutive = false;  // the measure before was one sample earlier
     double last_fall = -1;     // where the signal last began to vanish
+    double mark_from = -1;     // where the mark heard now began, or -1
+    // The signal was last lost inside a byte, or has not been heard yet: a
+    // byte that begins as it comes may be the rest of one.
+    bool lost_inside = true;
+    // After a byte that began abruptly the bytes may be framed out of step
+    // with those sent, and its fault grows over them (see release).
+    int64_t unsure_from = -1;  // that byte, or -1
+    int clean_run = 0;         // bytes since framed cleanly back to back
+    int run_gap = 0;           // and how far apart, in bits; 0 while not known
 
     lane_mode mode = lane_mode::hunt;
     double event_at = 0;  // in working samples
@@ -443,6 +527,8 @@ struct lane {
     double edge = 0;
     bool unheard = false;
     bool touched = false;
+    bool abrupt = false;
+    int gap = 0;  // that of the frame being read
 
     bool expect = false;  // bytes are arriving: the next start bit is due at expect_at
     double expect_at = 0;
@@ -459,18 +545,32 @@ struct lane {
     int64_t fault_count = 0;
     int64_t released = 0;
 
-    // For the choice of bit rate and the speed report.
+    // For the choice of bit rate and the speed report. Frames that began
+    // abruptly, or may be out of step after one, are not counted.
     int64_t frames = 0, framing_errors = 0;
+    int64_t clean_frames = 0;  // framed, and no flaw in them
     double eye_sum = 0;
     int64_t eye_bits = 0;
+    double frame_eye_sum = 0;  // the frame being read
+    int frame_eye_bits = 0;
+    // While the rate is being chosen: a flaw in the frame being read is what
+    // a lane slower than the signal meets, a bit or a boundary falling
+    // between two of the signal's, or a short space in the mark before the
+    // start bit. The balances of the last windows before it are kept.
+    bool judging = true;
+    bool flawed = false;
+    double dip = 1;       // the least balance over the mark since the last frame
+    double edge_dip = 1;  // and up to the start bit's leading edge
+    int64_t hunt_from = 0;
+    std::array<double, recent_size> recent{};
     double speed_sum = 0;
     int64_t speed_bits = 0;
 };
 
-struct decoder_state;
-
+// Where a working sample lies in the recording; an edge measured a little
+// before its first sample lies at its start.
 double seconds(const setup& k, double position) {
-    return (position * k.factor - (k.factor - 1)) / k.rate;
+    return std::max(0.0, (position * k.factor - (k.factor - 1)) / k.rate);
 }
 
 void set_scales(lane& l) {
@@ -494,11 +594,57 @@ void add_fault(lane& l, const tape_fault& f) {
     l.faults.insert(at, f);
 }
 
+// While the bytes may be out of step after an abrupt one, the dropout
+// reported for it grows over every byte up to the last that fails to frame,
+// or up to the one before a byte that does not follow its own back to back
+// as the others do (the lane has moved into step there, or out). Some bytes
+// framing cleanly back to back, all as far apart, end it.
+constexpr int clean_frames_in_step = 6;
+
+void widen_unsure(lane& l, int64_t last) {
+    for (auto f = l.faults.rbegin(); f != l.faults.rend(); ++f) {
+        if (f->kind == tape_fault_kind::dropout && f->first == l.unsure_from) {
+            f->last = std::max(f->last, last);
+            return;
+        }
+    }
+}
+
 int64_t release(lane& l, const held_byte& b, const setup& k) {
     int64_t number = l.released++;
     l.ready.push_back(b.value);
-    if (b.framing) add_fault(l, {tape_fault_kind::framing, seconds(k, b.start), number, number});
+    if (b.abrupt) {
+        // A dropout of its own: what came before its first bit heard was lost.
+        add_fault(l, {tape_fault_kind::dropout, seconds(k, b.start), number, number});
+        l.unsure_from = number;
+        l.clean_run = 0;
+    } else if (l.unsure_from < 0) {
+        if (b.framing)
+            add_fault(l, {tape_fault_kind::framing, seconds(k, b.start), number, number});
+    } else if (b.framing) {
+        widen_unsure(l, number);
+        l.clean_run = 0;
+        l.run_gap = 0;
+    } else if (number - 1 == l.unsure_from) {
+        // How far it lies from the abrupt byte, which may be a byte's rest,
+        // tells nothing.
+        l.clean_run = 1;
+    } else if (b.gap == 0 || (l.run_gap != 0 && b.gap != l.run_gap)) {
+        widen_unsure(l, number - 1);
+        l.clean_run = 1;
+        l.run_gap = b.gap;
+    } else {
+        l.run_gap = b.gap;
+        if (++l.clean_run >= clean_frames_in_step) l.unsure_from = -1;
+    }
     return number;
+}
+
+// The bytes stop, or the recording ends, while they may be out of step.
+void end_unsure(lane& l) {
+    if (l.unsure_from < 0) return;
+    widen_unsure(l, l.released - 1);
+    l.unsure_from = -1;
 }
 
 // The signal came back before the silence became a pause.
@@ -528,6 +674,8 @@ held_byte frame_byte(const lane& l) {
     b.framing = !l.unheard && (l.bits >> 9 & 1) == 0;
     b.touched = l.touched;
     b.unheard = l.unheard;
+    b.abrupt = l.abrupt;
+    b.gap = l.gap;
     b.start = l.edge;
     return b;
 }
@@ -553,6 +701,8 @@ void pause(lane& l, const setup& k) {
     l.held.clear();
     if (first >= 0)
         add_fault(l, {tape_fault_kind::dropout, seconds(k, l.absent_from), first, last});
+    l.lost_inside = first >= 0;
+    end_unsure(l);
     l.absent = false;
     l.mode = lane_mode::hunt;
     l.expect = false;
@@ -583,10 +733,22 @@ void note_presence(lane& l, bool present, double position, const setup& k) {
     }
 }
 
-void begin_frame(lane& l, double edge, bool unheard) {
+void begin_frame(lane& l, double edge, bool unheard, bool abrupt) {
+    l.flawed = l.judging && l.edge_dip < clean_balance;
+    l.edge_dip = 1;
+    l.frame_eye_sum = 0;
+    l.frame_eye_bits = 0;
     l.mode = lane_mode::frame;
     l.edge = edge;
     l.unheard = unheard;
+    l.abrupt = abrupt;
+    // Back to back with the byte before, at either number of stop bits?
+    const double gap = (edge - l.last_edge) / l.bit;
+    l.gap = !l.have_last_edge          ? 0
+            : std::abs(gap - 10) < 0.3 ? 10
+            : std::abs(gap - 11) < 0.3 ? 11
+                                       : 0;
+    l.lost_inside = false;
     l.touched = unheard;
     l.bits = 0;
     l.index = 1;
@@ -598,9 +760,12 @@ void begin_frame(lane& l, double edge, bool unheard) {
 
 void end_frame(lane& l, const setup& k) {
     held_byte b = frame_byte(l);
-    if (!l.unheard) {
+    if (!l.unheard && !l.abrupt && l.unsure_from < 0) {
         ++l.frames;
         if (b.framing) ++l.framing_errors;
+        if (!b.framing && !l.flawed) ++l.clean_frames;
+        l.eye_sum += l.frame_eye_sum;
+        l.eye_bits += l.frame_eye_bits;
         if (l.have_last_edge) {
             double gap = (l.edge - l.last_edge) / l.bit;
             if (std::abs(gap - 10) < 0.3) ++l.votes_10;
@@ -617,6 +782,8 @@ void end_frame(lane& l, const setup& k) {
     l.expect = true;
     l.expect_at = l.event_at + (frame_bits - 10) * l.bit;
     l.mode = lane_mode::hunt;
+    l.dip = 1;
+    l.hunt_from = static_cast<int64_t>(std::ceil(l.event_at));
 }
 
 // Reads the bit ending now, or measures the boundary in the middle of a window.
@@ -636,11 +803,12 @@ void frame_event(lane& l, const analyzer& a, double position, const setup& k) {
     if (present) {
         value = e > 0 ? 1 : 0;
         if (!l.unheard) {
-            l.eye_sum += std::abs(e);
-            ++l.eye_bits;
+            l.frame_eye_sum += std::abs(e);
+            ++l.frame_eye_bits;
             l.speed_sum += a.speed;
             ++l.speed_bits;
         }
+        if (std::abs(e) < clean_balance) l.flawed = true;
         if (std::abs(e) > 0.6) {
             if (value)
                 l.ref_m += 0.05 * (l.pm / (l.bit * l.bit) - l.ref_m);
@@ -654,11 +822,16 @@ void frame_event(lane& l, const analyzer& a, double position, const setup& k) {
             double d = std::clamp(value ? l.e_mid : -l.e_mid, -0.999, 0.999);
             double late = std::abs(d) < 1e-9 ? 0 : (1 - std::sqrt(1 - d * d)) / (2 * d);
             l.event_at -= clock_gain * late * l.bit;
+            if (std::abs(late) > clean_boundary) l.flawed = true;
         }
     } else {
         l.touched = true;
     }
     if (value) l.bits |= 1u << l.index;
+    if (present && value)
+        l.mark_from = l.mark_from < 0 ? l.event_at - l.bit : l.mark_from;
+    else
+        l.mark_from = -1;
     l.prev_value = value;
     l.prev_present = present;
     note_presence(l, present, position, k);
@@ -702,6 +875,14 @@ inline void run_lane(lane& l, const analyzer& a, int64_t n, const setup& k) {
     // Within a byte only the samples next to a bit's end or middle matter.
     if (l.mode == lane_mode::frame && position + 2 < l.event_at) return;
     measure(l, a, n, position);
+    if (l.judging && l.mode != lane_mode::frame) {
+        // The windows that end half a bit or more before now hold none of
+        // a start bit whose edge is found now.
+        l.recent[static_cast<size_t>(n & (recent_size - 1))] = l.p_now >= 0.5 ? l.e_now : 1;
+        const int64_t back = n - static_cast<int64_t>(std::ceil(l.bit / 2));
+        if (back >= l.hunt_from)
+            l.dip = std::min(l.dip, l.recent[static_cast<size_t>(back & (recent_size - 1))]);
+    }
 
     switch (l.mode) {
         case lane_mode::hunt: {
@@ -709,12 +890,12 @@ inline void run_lane(lane& l, const analyzer& a, int64_t n, const setup& k) {
                 // The next start bit was due: it is there on time, the signal
                 // vanished as it came, or the bytes have stopped.
                 if (!is_present(l, l.p_now)) {
-                    begin_frame(l, l.expect_at, true);
+                    begin_frame(l, l.expect_at, true, false);
                     note_presence(l, false, position, k);
                     return;
                 }
                 if (l.e_now < -0.5 && purity_now(l, a, n) > 0.3) {
-                    begin_frame(l, l.expect_at, false);
+                    begin_frame(l, l.expect_at, false, false);
                     note_presence(l, true, position, k);
                     return;
                 }
@@ -722,7 +903,9 @@ inline void run_lane(lane& l, const analyzer& a, int64_t n, const setup& k) {
                 l.have_last_edge = false;
             }
             double cross = -1;
-            if (l.e_prev >= 0 && l.e_now < 0 && l.p_now > 0.1)
+            // A fall through zero from a balance measured on the signal; out
+            // of silence, the rise of the energy tells where the space began.
+            if (l.e_prev >= 0 && l.e_now < 0 && l.p_now > 0.1 && l.p_prev > 0.1)
                 cross = position - 1 + l.e_prev / (l.e_prev - l.e_now);
             else if (l.p_prev < 0.25 && l.p_now >= 0.25 && l.e_now < 0)
                 cross = position - 1 + (0.25 - l.p_prev) / (l.p_now - l.p_prev);
@@ -732,8 +915,21 @@ inline void run_lane(lane& l, const analyzer& a, int64_t n, const setup& k) {
                 // too, and the mean of two measures is the better one.
                 if (l.expect && std::abs(l.edge - l.expect_at) < 0.4 * l.bit)
                     l.edge += 0.5 * (l.expect_at - l.edge);
+                // Not foretold, after a silence that cut a byte or from the
+                // recording's start: unless more mark than the rest of any
+                // byte holds came first, this may be a 0 in that rest.
+                l.abrupt = !l.expect && l.lost_inside &&
+                           (l.mark_from < 0 || l.edge - l.mark_from < tail_bits * l.bit);
+                l.edge_dip = l.dip;
                 l.event_at = l.edge + l.bit;
                 l.mode = lane_mode::confirm;
+                return;
+            }
+            // The mark heard: from when it filled half the window.
+            if (l.p_now >= 0.25 && l.e_now > 0) {
+                if (l.mark_from < 0) l.mark_from = position - l.bit / 2;
+            } else if (l.p_now < 0.1 || (l.p_now >= 0.25 && l.e_now < 0)) {
+                l.mark_from = -1;
             }
             return;
         }
@@ -743,7 +939,8 @@ inline void run_lane(lane& l, const analyzer& a, int64_t n, const setup& k) {
             double e = l.e_prev + w * (l.e_now - l.e_prev);
             double p = l.p_prev + w * (l.p_now - l.p_prev);
             if (e < -0.5 && p > 0.25 && purity_now(l, a, n) > 0.3) {
-                begin_frame(l, l.edge, false);
+                begin_frame(l, l.edge, false, l.abrupt);
+                if (l.judging && e > -clean_balance) l.flawed = true;
                 note_presence(l, true, position, k);
             } else {
                 l.mode = lane_mode::hunt;
@@ -788,15 +985,28 @@ namespace {
 
 void destroy(kcs_decoder* decoder) { delete decoder; }
 
-void start_lanes(kcs_decoder& d) {
+// Starts the lanes on the chosen channel, whose signal began at working
+// sample `from`.
+void start_lanes(kcs_decoder& d, int64_t from) {
     const analyzer& a = d.an[static_cast<size_t>(d.chosen)];
-    // The leader is mark: its level is the mark's; the space's follows from
-    // the filters' gains at both tones until space bits are heard.
+    // A leader is mark: its level is the mark's. Bytes from the start give
+    // the level from their energy, some 55% of it mark. The space's level
+    // follows from the filters' gains at both tones until space bits are heard.
     double gm = decimator_gain(a.decim, mark_hz * a.speed, d.k.rate) *
                 biquad_gain(a.hpf, mark_hz * a.speed, d.k.fs);
     double gs = decimator_gain(a.decim, space_hz * a.speed, d.k.rate) *
                 biquad_gain(a.hpf, space_hz * a.speed, d.k.fs);
-    double level = a.mark_level > 0 ? a.mark_level : 1e-6;
+    double level = a.mark_level;
+    if (!a.mark_steady) {
+        double energy = 0;
+        for (int64_t n = from; n < a.count; ++n) {
+            double x = a.backlog[static_cast<size_t>(n & backlog_mask)];
+            energy += x * x;
+        }
+        energy /= static_cast<double>(std::max<int64_t>(1, a.count - from));
+        level = energy / 2 * (gm * gm) / (0.55 * gm * gm + 0.45 * gs * gs);
+    }
+    level = std::max(level, 1e-12);
     std::vector<int> bauds;
     if (d.options.baud != 0)
         bauds = {d.options.baud};
@@ -808,35 +1018,45 @@ void start_lanes(kcs_decoder& d) {
         l.ref_m = level;
         l.ref_s = level * (gs * gs) / (gm * gm);
         retune(l, a, d.k);
+        // Its first windows hold the filters' start as well as the signal.
+        l.hunt_from = from + static_cast<int64_t>(std::ceil(2 * l.bit));
         l.ready.reserve(256);
         d.lanes.push_back(std::move(l));
     }
     d.decided = d.lanes.size() == 1;
+    if (d.decided) d.lanes.front().judging = false;
 }
 
 // The slowest rate whose bytes frame and whose bits are clean, nearly as
 // well as the best's: a faster rate's lane reads a slower signal's bits
-// cleanly too, in pieces.
+// cleanly too, in pieces, and a slower rate's lane may frame a faster
+// signal's byte but not without flaws. One clean byte is enough to judge;
+// where no lane has at least half its frames free of flaws (a noisy
+// recording), the bits' cleanness alone.
 void choose_lane(kcs_decoder& d) {
-    double best = 0;
-    std::vector<double> score(d.lanes.size(), 0.0);
-    for (size_t i = 0; i < d.lanes.size(); ++i) {
-        const lane& l = d.lanes[i];
-        if (l.frames < 2 || l.eye_bits == 0) continue;
-        double eye = l.eye_sum / static_cast<double>(l.eye_bits);
-        double framed = 1 - static_cast<double>(l.framing_errors) / static_cast<double>(l.frames);
-        score[i] = eye * framed;
-        best = std::max(best, score[i]);
-    }
     size_t pick = 0;
-    if (best > 0) {
+    bool judged = false;
+    for (bool strict : {true, false}) {
+        double best = 0;
+        std::vector<double> score(d.lanes.size(), 0.0);
         for (size_t i = 0; i < d.lanes.size(); ++i) {
-            if (score[i] >= 0.85 * best) {
-                pick = i;
-                break;
-            }
+            const lane& l = d.lanes[i];
+            if (l.frames < 1 || l.eye_bits == 0) continue;
+            const auto frames = static_cast<double>(l.frames);
+            const double clean = static_cast<double>(l.clean_frames) / frames;
+            if (strict && clean < 0.5) continue;
+            double eye = l.eye_sum / static_cast<double>(l.eye_bits);
+            double framed = 1 - static_cast<double>(l.framing_errors) / frames;
+            score[i] = eye * framed * (strict ? clean : 1);
+            best = std::max(best, score[i]);
         }
-    } else {
+        if (best <= 0) continue;
+        for (pick = 0; score[pick] < 0.85 * best; ++pick) {
+        }
+        judged = true;
+        break;
+    }
+    if (!judged) {
         // Too little to judge: the lane that framed the most.
         for (size_t i = 1; i < d.lanes.size(); ++i)
             if (d.lanes[i].frames > d.lanes[pick].frames) pick = i;
@@ -844,6 +1064,7 @@ void choose_lane(kcs_decoder& d) {
     lane chosen = std::move(d.lanes[pick]);
     d.lanes.clear();
     d.lanes.push_back(std::move(chosen));
+    d.lanes.front().judging = false;
     d.decided = true;
 }
 
@@ -859,25 +1080,10 @@ void consider_choice(kcs_decoder& d, double position) {
     if (enough) choose_lane(d);
 }
 
-inline void take(kcs_decoder& d, int index, double y) {
-    analyzer& a = d.an[static_cast<size_t>(index)];
-    bool block_end = analyze(a, y, d.k);
-    if (!d.locked) {
-        if (!block_end) return;
-        if (a.clean_blocks < d.k.lock_blocks) return;
-        // A signal: with two channels, the one of purer tone carries it.
-        d.chosen = index;
-        if (d.feeds == 2 && d.an[1 - static_cast<size_t>(index)].purity_smooth > a.purity_smooth)
-            d.chosen = 1 - index;
-        d.feeds = 1;
-        d.locked = true;
-        analyzer& c = d.an[static_cast<size_t>(d.chosen)];
-        c.tracking = true;
-        c.heard = c.cw;
-        start_lanes(d);
-        return;
-    }
-    if (index != d.chosen) return;
+// Takes a high-passed working sample of the chosen channel into the lanes.
+inline void step(kcs_decoder& d, analyzer& a, double x) {
+    bool found = false;
+    bool block_end = analyze(a, x, d.k, found);
     const int64_t n = a.count - 1;
     for (lane& l : d.lanes) {
         if (block_end) {
@@ -887,6 +1093,46 @@ inline void take(kcs_decoder& d, int index, double y) {
         run_lane(l, a, n, d.k);
     }
     if (!d.decided && block_end) consider_choice(d, static_cast<double>(n + 1));
+}
+
+// A signal is found on channel `index`: the lanes start where it began, on
+// the kept samples, and the search's memory is let go.
+void lock(kcs_decoder& d, int index) {
+    analyzer& a = d.an[static_cast<size_t>(index)];
+    // With two channels, the one of purer tone carries it.
+    d.chosen = index;
+    if (d.feeds == 2 && d.an[1 - static_cast<size_t>(index)].purity_smooth > a.purity_smooth)
+        d.chosen = 1 - index;
+    d.feeds = 1;
+    d.locked = true;
+    analyzer& c = d.an[static_cast<size_t>(d.chosen)];
+    const int64_t end = c.count;
+    const int64_t from = std::max(a.onset, end - backlog_size);
+    c.tracking = true;
+    c.heard = c.cw;
+    start_lanes(d, from);
+    std::vector<double> kept = std::move(c.backlog);
+    // The mixers run again from `from`, now at the speed found.
+    c.count = from;
+    c.ring = {};
+    c.xx = {};
+    c.vm_re = c.vm_im = c.vs_re = c.vs_im = c.vw = 0;
+    c.block_left = d.k.block;
+    for (int64_t n = from; n < end; ++n) step(d, c, kept[static_cast<size_t>(n & backlog_mask)]);
+    for (analyzer& other : d.an) other.backlog = {};
+}
+
+inline void take(kcs_decoder& d, int index, double y) {
+    analyzer& a = d.an[static_cast<size_t>(index)];
+    const double x = filter(a.hpf, y);
+    if (d.locked) {
+        if (index == d.chosen) step(d, a, x);
+        return;
+    }
+    a.backlog[static_cast<size_t>(a.count & backlog_mask)] = x;
+    bool found = false;
+    analyze(a, x, d.k, found);
+    if (found) lock(d, index);
 }
 
 void hand_over(kcs_decoder& d, std::vector<unsigned char>& out) {
@@ -914,7 +1160,8 @@ std::unique_ptr<kcs_decoder, void (*)(kcs_decoder*)> make_decoder(int rate, int 
     k.track_gain = std::min(0.5, block_seconds / 0.015);
     k.smooth = std::min(1.0, block_seconds / 0.01);
     k.recover = std::min(1.0, block_seconds / 0.05);
-    k.lock_blocks = static_cast<int>(std::ceil(0.03 / block_seconds));
+    k.search_smooth = std::min(1.0, block_seconds / 0.04);
+    k.lock_blocks = static_cast<int>(std::ceil(0.01 / block_seconds));
     d->channels = channels;
     d->options = options;
     d->feeds = channels == 2 && options.channel == channel_choice::cleanest ? 2 : 1;
@@ -982,7 +1229,16 @@ void finish_decoding(kcs_decoder& d, std::vector<unsigned char>& out, decode_res
             l.event_at = position;
             frame_event(l, a, position, d.k);
         }
-        if (l.mode == lane_mode::frame || l.absent) pause(l, d.k);
+        // A start bit still heard, half a bit or more of it, when the
+        // recording ends: a byte cut short in its first bit.
+        if (l.mode == lane_mode::confirm && l.e_now < 0 && l.p_now > 0.25)
+            begin_frame(l, l.edge, false, l.abrupt);
+        if (l.mode == lane_mode::frame || l.absent) {
+            // Cut short while the signal was there: it vanishes with the end.
+            if (!l.absent) l.absent_from = position;
+            pause(l, d.k);
+        }
+        end_unsure(l);
     }
     if (!d.decided && !d.lanes.empty()) choose_lane(d);
     hand_over(d, out);
@@ -991,7 +1247,7 @@ void finish_decoding(kcs_decoder& d, std::vector<unsigned char>& out, decode_res
     result.baud = d.options.baud;
     if (d.decided) {
         lane& l = d.lanes.front();
-        if (l.frames > 0 || d.options.baud != 0) result.baud = l.baud;
+        if (l.released > 0 || d.options.baud != 0) result.baud = l.baud;
         result.bytes = l.released;
         result.faults = l.faults;
         result.fault_count = l.fault_count;

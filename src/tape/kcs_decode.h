@@ -22,7 +22,7 @@ struct decode_options {
 
 enum class tape_fault_kind {
     framing,  // a byte whose first stop bit is not a 1
-    dropout,  // the signal vanished while bytes were arriving
+    dropout,  // the signal vanished while bytes were arriving, or came back inside one
 };
 
 struct tape_fault {
@@ -54,9 +54,11 @@ std::unique_ptr<kcs_decoder, void (*)(kcs_decoder*)> make_decoder(int rate, int 
 
 // Takes `frames` frames of interleaved samples, each between -1 and 1 (values
 // beyond are taken as they are). The bytes decoded so far are appended to
-// out, which the caller may write and empty between calls. While the bit
-// rate is still being found (a fraction of a second of data) and while a
-// dropout is being measured (at most 0.2 s), bytes are held back.
+// out, which the caller may write and empty between calls. While a signal
+// is being found its samples are kept (memory stays bounded) and decoded
+// once it is; while the bit rate is still being found (a fraction of a
+// second of data) and while a dropout is being measured (at most 0.2 s),
+// bytes are held back.
 void decode_samples(kcs_decoder& decoder, const float* samples, size_t frames,
                     std::vector<unsigned char>& out);
 

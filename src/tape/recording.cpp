@@ -57,8 +57,10 @@ std::string decode_summary_text(const decode_result& result) {
     double tenths = std::round(result.speed * 1000);
     char speed[32];
     std::snprintf(speed, sizeof speed, "%+.1f%%", tenths == 0 ? 0.0 : tenths / 10);
-    return std::to_string(result.baud) + " baud, speed " + speed + ", " +
-           count_text(result.bytes, "byte", "bytes") + ", " +
+    // No byte decoded and no rate given: nothing tells the rate.
+    std::string rate =
+        result.baud != 0 ? std::to_string(result.baud) + " baud" : std::string("bit rate unknown");
+    return rate + ", speed " + speed + ", " + count_text(result.bytes, "byte", "bytes") + ", " +
            count_text(result.fault_count, "fault", "faults");
 }
 

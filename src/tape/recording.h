@@ -29,7 +29,8 @@ enum class decode_end {
 decode_end decode_recording(audio_reader& reader, const decode_options& options, byte_sink sink,
                             decode_result& result, std::string& error);
 
-// "300 baud, speed +2.1%, 12294 bytes, 0 faults", all the faults counted.
+// "300 baud, speed +2.1%, 12294 bytes, 0 faults", all the faults counted;
+// "bit rate unknown, ..." when no byte told the rate and none was given.
 std::string decode_summary_text(const decode_result& result);
 
 // Where a fault is: "12.345 s (byte 4567)", "30.400 s (bytes 1383-1385)".

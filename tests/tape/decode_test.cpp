@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "signals.h"
+#include "tape/recording.h"
 
 namespace {
 
@@ -66,6 +67,88 @@ TEST(bit_rate, found_from_streams_of_one_byte_value) {
         }
     }
 }
+
+struct leader_case {
+    int baud;
+    int rate;
+    int leader_bits;
+};
+
+void PrintTo(const leader_case& c, std::ostream* os) {
+    *os << c.baud << " baud, " << c.rate << " Hz, " << c.leader_bits << " bits of leader";
+}
+
+class short_leader : public ::testing::TestWithParam<leader_case> {};
+
+// Bytes straight after a leader of a few bits, or of none (the recording
+// starts with the first start bit): all come back, at the rate found, with
+// none lost while the signal was being found. Behind less mark than the
+// rest of a byte may hold (ten 1s), the first byte cannot be told from the
+// rest of one begun before the recording: it is reported as a dropout.
+TEST_P(short_leader, loses_no_byte) {
+    const leader_case c = GetParam();
+    tape_signal s = short_tape(c.rate, c.baud);
+    s.leader_seconds = static_cast<double>(c.leader_bits) / c.baud;
+    const std::vector<unsigned char> data = random_bytes(static_cast<size_t>(c.baud / 4), 67);
+    decoded d = decode(render(s, data), c.rate);
+    EXPECT_TRUE(d.result.signal);
+    EXPECT_EQ(d.result.baud, c.baud);
+    EXPECT_EQ(d.bytes, data);
+    if (c.leader_bits > 10) {
+        EXPECT_EQ(d.result.fault_count, 0);
+    } else {
+        ASSERT_EQ(d.result.faults.size(), 1u);
+        EXPECT_EQ(d.result.faults[0].kind, tape_fault_kind::dropout);
+        EXPECT_EQ(d.result.faults[0].first, 0);
+        EXPECT_EQ(d.result.faults[0].last, 0);
+        EXPECT_NEAR(d.result.faults[0].seconds, s.leader_seconds, 0.001);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(all, short_leader,
+                         ::testing::Values(leader_case{300, 44100, 0}, leader_case{600, 44100, 0},
+                                           leader_case{1200, 44100, 0}, leader_case{1200, 8000, 0},
+                                           leader_case{300, 44100, 6},
+                                           leader_case{1200, 44100, 12}));
+
+class begun_inside_a_byte : public ::testing::TestWithParam<leader_case> {};
+
+// The recording begins `leader_bits` bits (here: sixteenths of a bit) into
+// byte 0 of a stream: whatever the decoder makes of that byte's rest, and
+// of the bytes it may frame out of step after it, lies in a dropout; every
+// byte after that is exact.
+TEST_P(begun_inside_a_byte, reports_what_it_cannot_trust) {
+    const leader_case c = GetParam();
+    tape_signal s = short_tape(c.rate, c.baud);
+    s.leader_seconds = 0;
+    const std::vector<unsigned char> data = random_bytes(60, 5);
+    std::vector<float> x = render(s, data);
+    x.erase(x.begin(), x.begin() + static_cast<long>(c.leader_bits * c.rate / (16 * c.baud)));
+    decoded d = decode(x, c.rate);
+    EXPECT_EQ(d.result.baud, c.baud);
+    auto reported = [&](size_t i) {
+        for (const tape_fault& f : d.result.faults)
+            if (f.kind == tape_fault_kind::dropout && f.first <= static_cast<int64_t>(i) &&
+                static_cast<int64_t>(i) <= f.last)
+                return true;
+        return false;
+    };
+    // Bytes 1 on in their places, behind what came of byte 0's rest, if anything.
+    ASSERT_GE(d.bytes.size(), data.size() - 1);
+    const size_t shift = d.bytes.size() - (data.size() - 1);
+    ASSERT_LE(shift, 1u);
+    EXPECT_TRUE(reported(0));
+    for (size_t i = 1; i < data.size(); ++i) {
+        if (d.bytes[i - 1 + shift] != data[i]) {
+            EXPECT_TRUE(reported(i - 1 + shift)) << "byte " << i;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(all, begun_inside_a_byte,
+                         ::testing::Values(leader_case{300, 44100, 8}, leader_case{300, 44100, 88},
+                                           leader_case{1200, 44100, 60},
+                                           leader_case{1200, 11025, 83}));
 
 struct spoilt_case {
     const char* name;
@@ -159,6 +242,36 @@ const spoilt_case spoilt_cases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(all, spoilt_recording, ::testing::ValuesIn(spoilt_cases));
+
+struct one_byte_case {
+    int baud;
+    unsigned char value;
+};
+
+void PrintTo(const one_byte_case& c, std::ostream* os) {
+    *os << c.baud << " baud, $" << std::hex << int{c.value};
+}
+
+class one_byte : public ::testing::TestWithParam<one_byte_case> {};
+
+// A recording of a single byte: its one clean frame is enough. A slower
+// lane frames it too, but with a bit across two of the signal's ($00 at
+// 1200 baud, 300 baud's bit 1 holds a 0 and three 1s), its start bit across
+// two ($82), or a short space in the mark before its start bit ($0F, whose
+// start bit alone comes before the run of 0s a 300 baud lane takes).
+TEST_P(one_byte, is_read_at_its_own_rate) {
+    const tape_signal s = short_tape(44100, GetParam().baud);
+    const std::vector<unsigned char> data{GetParam().value};
+    decoded d = decode(render(s, data), s.rate);
+    EXPECT_EQ(d.result.baud, s.baud);
+    EXPECT_EQ(d.bytes, data);
+    EXPECT_EQ(d.result.fault_count, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(all, one_byte,
+                         ::testing::Values(one_byte_case{300, 0x0F}, one_byte_case{600, 0x0F},
+                                           one_byte_case{1200, 0x00}, one_byte_case{1200, 0x82},
+                                           one_byte_case{1200, 0x0F}));
 
 TEST(bit_rate, given_is_taken_as_it_is) {
     const tape_signal s = short_tape(48000, 600);
@@ -272,13 +385,57 @@ TEST_P(long_pause, between_bytes_invents_nothing) {
 
 INSTANTIATE_TEST_SUITE_P(silence_and_hiss, long_pause, ::testing::Values(0.0, 0.003));
 
-// The recording ends in the middle of byte 20: the byte is written as far
-// as it was heard and reported, not dropped.
-TEST(cut_recording, keeps_and_reports_the_last_byte) {
+class pause_in_a_byte : public ::testing::TestWithParam<int> {};
+
+// The tape stopped for 1 s nine tenths into the start bit of byte 31 ($04)
+// and came back where it stopped. Byte 31 is written with its missing bits
+// as 1s ($FF) and reported where the silence began; the rest of its bits,
+// framed from the 0s that follow the return (bits 2-8 and its first stop
+// bit: $82), are a byte of their own, reported too; byte 32 on is exact.
+TEST_P(pause_in_a_byte, reports_the_byte_it_cut_and_its_rest) {
+    const tape_signal s = short_tape(44100, GetParam());
+    std::vector<unsigned char> data = random_bytes(60, 71);
+    data[30] = 0xE1;
+    data[31] = 0x04;
+    data[32] = 0x99;
+    std::vector<float> x = render(s, data);
+    const size_t cut =
+        bit_sample(s, frame_bit(s, 31, 0)) + static_cast<size_t>(0.9 * s.rate / s.baud);
+    x.insert(x.begin() + static_cast<long>(cut), static_cast<size_t>(s.rate), 0.0f);
+    decoded d = decode(x, s.rate);
+    std::vector<unsigned char> want(data.begin(), data.begin() + 31);
+    want.push_back(0xFF);
+    want.push_back(0x82);
+    want.insert(want.end(), data.begin() + 32, data.end());
+    EXPECT_EQ(d.bytes, want);
+    ASSERT_EQ(d.result.faults.size(), 2u);
+    const double at = static_cast<double>(cut) / s.rate;
+    for (int i = 0; i < 2; ++i) {
+        const tape_fault& f = d.result.faults[static_cast<size_t>(i)];
+        EXPECT_EQ(f.kind, tape_fault_kind::dropout);
+        EXPECT_EQ(f.first, 31 + i);
+        EXPECT_EQ(f.last, 31 + i);
+        EXPECT_NEAR(f.seconds, at + i, 0.002);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(bauds, pause_in_a_byte, ::testing::Values(300, 1200));
+
+class cut_recording : public ::testing::TestWithParam<double> {};
+
+// The recording ends inside byte 20, the parameter its bits (start bit 0)
+// heard: the byte is written as far as it was heard and reported where the
+// signal ends, not dropped.
+TEST_P(cut_recording, keeps_and_reports_the_last_byte) {
     const tape_signal s = short_tape(44100);
     const std::vector<unsigned char> data = random_bytes(30, 43);
     std::vector<float> x = render(s, data);
-    x.resize(bit_sample(s, frame_bit(s, 20, 5)));
+    const double heard = GetParam();
+    const int64_t whole = static_cast<int64_t>(heard);
+    const size_t begin = bit_sample(s, frame_bit(s, 20, static_cast<int>(whole)));
+    const size_t end = bit_sample(s, frame_bit(s, 20, static_cast<int>(whole) + 1));
+    x.resize(begin + static_cast<size_t>((heard - static_cast<double>(whole)) *
+                                         static_cast<double>(end - begin)));
     decoded d = decode(x, s.rate);
     ASSERT_EQ(d.bytes.size(), 21u);
     EXPECT_TRUE(std::equal(d.bytes.begin(), d.bytes.begin() + 20, data.begin()));
@@ -286,7 +443,10 @@ TEST(cut_recording, keeps_and_reports_the_last_byte) {
     EXPECT_EQ(d.result.faults[0].kind, tape_fault_kind::dropout);
     EXPECT_EQ(d.result.faults[0].first, 20);
     EXPECT_EQ(d.result.faults[0].last, 20);
+    EXPECT_NEAR(d.result.faults[0].seconds, static_cast<double>(x.size()) / s.rate, 0.002);
 }
+
+INSTANTIATE_TEST_SUITE_P(bits_heard, cut_recording, ::testing::Values(0.7, 5.0, 8.5));
 
 // After a pause the tape comes back 20 dB softer, behind a short leader.
 TEST(long_pause, then_a_softer_tape_is_followed) {
@@ -320,16 +480,31 @@ TEST(faults, past_the_kept_ones_are_still_counted) {
         EXPECT_EQ(d.result.faults[i].first, static_cast<int64_t>(i));
 }
 
-TEST(no_signal, in_silence_or_noise_alone) {
+// Hum is as steady in phase as a tone, and noise holds energy at the tones:
+// neither alone is a signal.
+TEST(no_signal, in_silence_noise_or_hum_alone) {
     std::vector<float> silence(3 * 44100, 0.0f);
     std::vector<float> noise(silence);
     add_noise(noise, 0.3, 47);
-    for (const std::vector<float>* x : {&silence, &noise}) {
+    std::vector<float> hum(silence);
+    for (size_t n = 0; n < hum.size(); ++n)
+        hum[n] = static_cast<float>(
+            0.5 * std::sin(2 * std::numbers::pi * 50 * static_cast<double>(n) / 44100));
+    for (const std::vector<float>* x : {&silence, &noise, &hum}) {
         decoded d = decode(*x, 44100);
         EXPECT_FALSE(d.result.signal);
         EXPECT_TRUE(d.bytes.empty());
         EXPECT_EQ(d.result.fault_count, 0);
     }
+}
+
+// Leader and trailer with no byte between: a signal, but nothing tells its
+// bit rate, and the summary says so rather than "0 baud".
+TEST(no_bytes, leave_the_bit_rate_unknown) {
+    const tape_signal s = short_tape(44100);
+    decoded d = decode(render(s, {}), s.rate);
+    EXPECT_TRUE(d.result.signal);
+    EXPECT_EQ(decode_summary_text(d.result), "bit rate unknown, speed +0.0%, 0 bytes, 0 faults");
 }
 
 TEST(make_decoder, refuses_what_it_cannot_decode) {
