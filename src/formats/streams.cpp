@@ -122,6 +122,15 @@ int close_output(out_stream& out) {
     return result;
 }
 
+bool write_and_close(int fd, const void* data, size_t n) {
+    out_stream out;
+    open_output(out, fd_sink(fd));
+    errno = 0;
+    int written = put_block(data, n, out);
+    int closed = close_output(out);
+    return written == 0 && closed == 0;
+}
+
 size_t read_block(in_stream& in, unsigned char* data, size_t n) {
     size_t got = 0;
     while (got < n && !in.ended && !in.failed && !in.closed) {

@@ -69,6 +69,11 @@ int put_string(const char* text, out_stream& out);
 // Flushes and closes the sink, exactly once. 0, or -1 if anything failed.
 int close_output(out_stream& out);
 
+// Writes n bytes to the descriptor through a stream of its own and closes
+// it: true when every write and the close went through; otherwise errno
+// tells why where it can (0 where it cannot).
+bool write_and_close(int fd, const void* data, size_t n);
+
 // Reads until n bytes are in data, the input ends or a read fails; a short read
 // is continued. Returns the bytes read, those before a failed read included;
 // `failed` tells a failure from the end of the input. Once the input has

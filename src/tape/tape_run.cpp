@@ -255,11 +255,7 @@ int tape_main(int argc, char** argv) {
         return tape_trouble;
     }
     if (settings.help) {
-        out_stream out;
-        open_output(out, fd_sink(STDOUT_FILENO));
-        errno = 0;
-        int written = put_string(tape_help_text, out);
-        if (close_output(out) != 0 || written != 0) {
+        if (!write_and_close(STDOUT_FILENO, tape_help_text, std::strlen(tape_help_text))) {
             return trouble(std::string("standard output: ") +
                            (errno != 0 ? system_error(errno) : "write failed"));
         }

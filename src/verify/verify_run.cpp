@@ -23,17 +23,6 @@ void complain(const std::string& text) {
     write_message(("korvane-verify: " + text + "\n").c_str());
 }
 
-// Writes text to a descriptor through a buffered stream and closes it; false
-// when any write or the close failed, with errno telling why where it can.
-bool write_and_close(int fd, const void* data, size_t size) {
-    out_stream out;
-    open_output(out, fd_sink(fd));
-    errno = 0;
-    int written = put_block(data, size, out);
-    int closed = close_output(out);
-    return written == 0 && closed == 0;
-}
-
 std::string failure_reason() { return errno != 0 ? system_error(errno) : "write failed"; }
 
 }  // namespace
