@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/usage.h"
+#include "formats/streams.h"
 
 int exit_status(run_outcome outcome) {
     switch (outcome) {
@@ -25,15 +26,7 @@ int exit_status(run_outcome outcome) {
 }
 
 int write_message(const char* text) {
-    size_t left = std::strlen(text);
-    while (left > 0) {
-        ssize_t done = ::write(STDERR_FILENO, text, left);
-        if (done < 0 && errno == EINTR) continue;
-        if (done <= 0) return -1;
-        text += done;
-        left -= static_cast<size_t>(done);
-    }
-    return 0;
+    return write_all(STDERR_FILENO, text, std::strlen(text)) ? 0 : -1;
 }
 
 int report(run_outcome outcome, const char* output_name) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -28,6 +29,16 @@ void close_keeping_errno(int fd) {
 }
 
 }  // namespace
+
+std::string refusal_text(output_open result, const char* name) {
+    switch (result) {
+        case output_open::opened: return {};
+        case output_open::exists: return std::string(name) + ": exists; give -f to replace it";
+        case output_open::same_file: return std::string(name) + ": is the input file";
+        case output_open::failed: return std::string(name) + ": " + std::strerror(errno);
+    }
+    return {};
+}
 
 bool same_regular_file(int a, int b) {
     struct stat sa {};

@@ -6,13 +6,6 @@
 
 namespace {
 
-std::string address_text(int address) {
-    char text[5] = {'$'};
-    char* p = format_hex_byte(static_cast<unsigned>(address) >> 8, text + 1);
-    format_hex_byte(static_cast<unsigned>(address), p);
-    return std::string(text, sizeof text);
-}
-
 // "$AAAA-$BBBB": the data's first and last target addresses.
 std::string data_span(int first, unsigned long long count) {
     int last = static_cast<int>((static_cast<unsigned long long>(first) + count - 1) & 0xFFFF);

@@ -1,5 +1,12 @@
 #include "formats/primitives.h"
 
+std::string address_text(int address) {
+    char text[5] = {'$'};
+    char* p = format_hex_byte(static_cast<unsigned>(address) >> 8, text + 1);
+    format_hex_byte(static_cast<unsigned>(address), p);
+    return std::string(text, sizeof text);
+}
+
 int put_hex_byte(int value, out_stream& out) {
     unsigned b = static_cast<unsigned>(value) & 0xFF;
     if (put_byte(hex_digits[b >> 4], out) < 0) return -1;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 
 #include "cli/run_settings.h"
 #include "formats/streams.h"
@@ -27,6 +28,9 @@ inline char* format_hex_byte(unsigned b, char* text) {
     text[1] = digits[1];
     return text + 2;
 }
+
+// "$HHHH": an address as the messages and reports write it.
+std::string address_text(int address);
 
 int put_hex_byte(int value, out_stream& out);
 int put_eol(const run_settings& settings, out_stream& out);

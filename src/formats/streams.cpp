@@ -122,6 +122,21 @@ int close_output(out_stream& out) {
     return result;
 }
 
+bool write_all(int fd, const void* data, size_t n) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (n > 0) {
+        ssize_t done = ::write(fd, bytes, n);
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) {
+            if (done == 0) errno = EIO;
+            return false;
+        }
+        bytes += done;
+        n -= static_cast<size_t>(done);
+    }
+    return true;
+}
+
 bool write_and_close(int fd, const void* data, size_t n) {
     out_stream out;
     open_output(out, fd_sink(fd));

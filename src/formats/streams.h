@@ -69,6 +69,10 @@ int put_string(const char* text, out_stream& out);
 // Flushes and closes the sink, exactly once. 0, or -1 if anything failed.
 int close_output(out_stream& out);
 
+// Writes all n bytes to the descriptor, continuing short and interrupted
+// writes; false with errno set (EIO for a write that took nothing).
+bool write_all(int fd, const void* data, size_t n);
+
 // Writes n bytes to the descriptor through a stream of its own and closes
 // it: true when every write and the close went through; otherwise errno
 // tells why where it can (0 where it cannot).

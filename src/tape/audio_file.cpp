@@ -11,24 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "formats/streams.h"
+
 namespace {
 
 std::string system_error(int error) { return std::strerror(error); }
-
-// Writes all n bytes, continuing short writes. False with errno set.
-bool write_all(int fd, const unsigned char* data, size_t n) {
-    while (n > 0) {
-        ssize_t done = ::write(fd, data, n);
-        if (done < 0 && errno == EINTR) continue;
-        if (done <= 0) {
-            if (done == 0) errno = EIO;
-            return false;
-        }
-        data += done;
-        n -= static_cast<size_t>(done);
-    }
-    return true;
-}
 
 void put_le(unsigned char* at, uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));

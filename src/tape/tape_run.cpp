@@ -60,18 +60,9 @@ int open_output_fd(const tape_settings& s, int in_fd, std::string& error) {
         return STDOUT_FILENO;
     }
     int fd = -1;
-    switch (open_output_file(s.output_name, s.force, in_fd, fd)) {
-        case output_open::opened: return fd;
-        case output_open::exists:
-            error = std::string(s.output_name) + ": exists; give -f to replace it";
-            break;
-        case output_open::same_file:
-            error = std::string(s.output_name) + ": is the input file";
-            break;
-        case output_open::failed:
-            error = std::string(s.output_name) + ": " + system_error(errno);
-            break;
-    }
+    output_open opened = open_output_file(s.output_name, s.force, in_fd, fd);
+    if (opened == output_open::opened) return fd;
+    error = refusal_text(opened, s.output_name);
     return -1;
 }
 

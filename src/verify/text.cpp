@@ -23,13 +23,6 @@ std::string hex_digit_count_text(int count) {
     return std::to_string(count) + (count == 1 ? " hex digit" : " hex digits");
 }
 
-std::string address_text(int address) {
-    char text[5] = {'$'};
-    char* p = format_hex_byte(static_cast<unsigned>(address) >> 8, text + 1);
-    format_hex_byte(static_cast<unsigned>(address), p);
-    return std::string(text, sizeof text);
-}
-
 std::string byte_text(unsigned value) {
     char text[3] = {'$'};
     format_hex_byte(value, text + 1);

@@ -6,7 +6,8 @@
 
 #include <string>
 
-#include "cli/parse.h"  // hex_digit_value
+#include "cli/parse.h"           // hex_digit_value
+#include "formats/primitives.h"  // address_text
 #include "verify/verify.h"
 
 // The value the checksum loader takes from any character where it wants a
@@ -27,8 +28,7 @@ std::string lower_case_text(unsigned char c, const char* monitor);
 // "1 hex digit", "3 hex digits".
 std::string hex_digit_count_text(int count);
 
-// "$HHHH" for an address, "$HH" for a byte.
-std::string address_text(int address);
+// "$HH" for a byte ("$HHHH" for an address is address_text, shared with korvane).
 std::string byte_text(unsigned value);
 
 // "$AAAA-$BBBB", or "$AAAA" when both are the same.

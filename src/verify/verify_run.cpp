@@ -73,17 +73,10 @@ bool write_image(const verify_settings& settings, const input_file& input,
                  const std::vector<unsigned char>& image, std::string& error) {
     const char* name = settings.image_name;
     int fd = -1;
-    switch (open_output_file(name, settings.force, input.fd, fd)) {
-        case output_open::opened: break;
-        case output_open::exists:
-            error = std::string(name) + ": exists; give -f to replace it";
-            return false;
-        case output_open::same_file:
-            error = std::string(name) + ": is the input file";
-            return false;
-        case output_open::failed:
-            error = std::string(name) + ": " + system_error(errno);
-            return false;
+    output_open opened = open_output_file(name, settings.force, input.fd, fd);
+    if (opened != output_open::opened) {
+        error = refusal_text(opened, name);
+        return false;
     }
     if (!write_and_close(fd, image.data(), image.size())) {
         error = std::string(name) + ": " + failure_reason();
