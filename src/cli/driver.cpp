@@ -55,19 +55,35 @@ run_outcome convert(run_settings& settings, in_stream& in, out_stream& out) {
     return run_outcome::converted;
 }
 
-run_outcome run(run_settings& settings, const file_names& names) {
+run_outcome check_settings(const run_settings& settings) {
+    if (settings.bad_basic_baud == 1) return run_outcome::bad_basic_baud;
+    if (settings.bad_input_type == 1) return run_outcome::bad_input_type;
     if (settings.action == action_none) return run_outcome::no_action;
+    if (settings.action == action_basic) {
+        return settings.input_type == input_bin ? run_outcome::converted
+                                                : run_outcome::basic_input_type;
+    }
+    if (settings.input_type != input_bin && settings.load_given == 1) {
+        return run_outcome::load_with_records;
+    }
+    return run_outcome::converted;
+}
+
+run_end run(run_settings& settings, const file_names& names) {
+    if (run_outcome checked = check_settings(settings); checked != run_outcome::converted) {
+        return {checked};
+    }
 
     int in_fd = STDIN_FILENO;
     if (names.input != nullptr) {
         in_fd = open(names.input, O_RDONLY | O_CLOEXEC);
-        if (in_fd < 0) return run_outcome::open_input;
+        if (in_fd < 0) return {run_outcome::open_input};
     } else {
         SET_BINARY_MODE(in_fd);
     }
     auto refuse = [&](run_outcome outcome) {
         if (names.input != nullptr) close(in_fd);
-        return outcome;
+        return run_end{outcome};
     };
     if (data_reaches_loader(settings, names, in_fd)) return refuse(run_outcome::loader_overlap);
 
@@ -88,5 +104,5 @@ run_outcome run(run_settings& settings, const file_names& names) {
     out_stream out;
     open_input(in, fd_source(in_fd));
     open_output(out, fd_sink(out_fd));
-    return convert(settings, in, out);
+    return {convert(settings, in, out)};
 }

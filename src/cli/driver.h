@@ -16,5 +16,10 @@
 run_outcome convert(run_settings& settings, in_stream& in, out_stream& out);
 
 // Everything after the command line: checks, streams, conversion. Prints
-// nothing but the loader warning; the outcome's message is the caller's.
-run_outcome run(run_settings& settings, const file_names& names);
+// nothing but the warnings; the outcome's message is the caller's.
+run_end run(run_settings& settings, const file_names& names);
+
+// The checks that need no stream, in their order: the values of -b and -r,
+// a format, -r with -b, -l with an input that gives its own addresses.
+// `converted` when all pass.
+run_outcome check_settings(const run_settings& settings);

@@ -11,10 +11,8 @@ int main(int argc, char** argv) {
     file_names names;
     // A reader that goes away fails the next write, which is reported like any other.
     std::signal(SIGPIPE, SIG_IGN);
-    run_outcome outcome = run_outcome::usage;
-    if (argc > 1 && parse_command_line(argc, argv, settings, names)) {
-        outcome = run(settings, names);
-    }
-    report(outcome, names.output);
-    return exit_status(outcome);
+    run_end end{run_outcome::usage};
+    if (argc > 1 && parse_command_line(argc, argv, settings, names)) end = run(settings, names);
+    report(end, names.output);
+    return exit_status(end.outcome);
 }

@@ -1,5 +1,8 @@
 #include "cli/parse.h"
 
+#include <cstring>
+#include <string>
+
 namespace {
 
 bool is_blank(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
@@ -15,10 +18,42 @@ char escaped(char c) {
     }
 }
 
+// The baud rate of a -b value, or 0 when it is not one BASIC's LOAD is paced for.
+int basic_baud_of(const char* value) {
+    if (value[0] == '\0') return 300;
+    for (int baud : {300, 600, 1200}) {
+        if (std::strcmp(value, std::to_string(baud).c_str()) == 0) return baud;
+    }
+    return 0;
+}
+
+// The input type of a -r value, case folded, or -1 when it names none.
+int input_type_of(const char* value) {
+    static constexpr const char* names[] = {"bin", "hex", "srec", "prg"};
+    std::string folded;
+    for (const char* p = value; *p != '\0'; ++p) {
+        folded += *p >= 'A' && *p <= 'Z' ? static_cast<char>(*p - 'A' + 'a') : *p;
+    }
+    for (int type = input_bin; type <= input_prg; ++type) {
+        if (folded == names[type]) return type;
+    }
+    return -1;
+}
+
 // Applies one option; returns false for a letter that is not an option.
 bool apply_option(char letter, const char* value, run_settings& s) {
     switch (letter) {
         case 'a': s.action = action_65a; return true;
+        case 'b': {
+            s.action = action_basic;
+            int baud = basic_baud_of(value);
+            if (baud == 0) {
+                s.bad_basic_baud = 1;
+            } else {
+                s.basic_baud = baud;
+            }
+            return true;
+        }
         case 'c': s.action = action_checksum; return true;
         case 'f': s.force_overwrite = 1; return true;
         case 'g':
@@ -28,10 +63,25 @@ bool apply_option(char letter, const char* value, run_settings& s) {
             s.hybrid = 1;
             if (s.action == action_none) s.action = action_checksum;
             return true;
-        case 'l': s.load_address = parse_hex_field(value, 4); return true;
+        case 'l':
+            s.load_address = parse_hex_field(value, 4);
+            s.load_given = 1;
+            return true;
         case 'm': parse_message_text(value, s.message_text, message_capacity); return true;
-        case 'p': s.pad_count = parse_hex_field(value, 2); return true;
+        case 'p':
+            s.pad_count = parse_hex_field(value, 2);
+            s.pad_given = 1;
+            return true;
         case 'q': s.action = action_qsave; return true;
+        case 'r': {
+            int type = input_type_of(value);
+            if (type < 0) {
+                s.bad_input_type = 1;
+            } else {
+                s.input_type = type;
+            }
+            return true;
+        }
         case 't': s.eol_mode = value[0] == '0' ? -1 : 1; return true;
         case 'v': s.action = action_65v; return true;
         default: return false;

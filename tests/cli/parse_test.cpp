@@ -354,11 +354,11 @@ INSTANTIATE_TEST_SUITE_P(
                   })},
         // letters outside the table, and no letter at all
         line_case{{"-"}, bad_line()}, line_case{{"-x"}, bad_line()}, line_case{{"-?"}, bad_line()},
-        line_case{{"--v"}, bad_line()}, line_case{{"-b"}, bad_line()},
-        line_case{{"-d"}, bad_line()}, line_case{{"-@"}, bad_line()}, line_case{{"-["}, bad_line()},
-        line_case{{"-`"}, bad_line()}, line_case{{"-\xD6"}, bad_line()},
-        line_case{{"-\xF6"}, bad_line()}, line_case{{"-\xC3"}, bad_line()},
-        line_case{{"-1"}, bad_line()}, line_case{{"- v"}, bad_line()},
+        line_case{{"--v"}, bad_line()}, line_case{{"-d"}, bad_line()},
+        line_case{{"-@"}, bad_line()}, line_case{{"-["}, bad_line()}, line_case{{"-`"}, bad_line()},
+        line_case{{"-\xD6"}, bad_line()}, line_case{{"-\xF6"}, bad_line()},
+        line_case{{"-\xC3"}, bad_line()}, line_case{{"-1"}, bad_line()},
+        line_case{{"- v"}, bad_line()},
         // the walk goes on after a bad letter
         line_case{{"-x", "-v"}, bad_line(action_65v)},
         line_case{{"-v", "-", "-l0300"}, changed([](expected_line& e) {
@@ -370,5 +370,70 @@ INSTANTIATE_TEST_SUITE_P(
                       e.input = "in.bin";
                       e.output = "out.lod";
                   })}));
+
+// ---------------------------------------------------------------- -b, -r and what was given
+
+struct value_case {
+    std::vector<std::string> args;
+    int action;
+    int basic_baud;
+    int bad_basic_baud;
+    int input_type;
+    int bad_input_type;
+    int load_given;
+    int pad_given;
+};
+
+void PrintTo(const value_case& c, std::ostream* os) {
+    for (const std::string& a : c.args) *os << " [" << a << "]";
+}
+
+class option_values : public ::testing::TestWithParam<value_case> {};
+
+TEST_P(option_values, are_kept_with_what_was_given) {
+    const value_case& c = GetParam();
+    std::vector<const char*> argv{"korvane"};
+    for (const std::string& a : c.args) argv.push_back(a.c_str());
+    run_settings s;
+    file_names names;
+    EXPECT_TRUE(parse_command_line(static_cast<int>(argv.size()), argv.data(), s, names));
+    EXPECT_EQ(s.action, c.action);
+    EXPECT_EQ(s.basic_baud, c.basic_baud);
+    EXPECT_EQ(s.bad_basic_baud, c.bad_basic_baud);
+    EXPECT_EQ(s.input_type, c.input_type);
+    EXPECT_EQ(s.bad_input_type, c.bad_input_type);
+    EXPECT_EQ(s.load_given, c.load_given);
+    EXPECT_EQ(s.pad_given, c.pad_given);
+}
+
+constexpr int none = action_none;
+constexpr int basic = action_basic;
+
+INSTANTIATE_TEST_SUITE_P(
+    table, option_values,
+    ::testing::Values(value_case{{"-b"}, basic, 300, 0, input_bin, 0, 0, 0},
+                      value_case{{"-B600"}, basic, 600, 0, input_bin, 0, 0, 0},
+                      value_case{{"-b1200"}, basic, 1200, 0, input_bin, 0, 0, 0},
+                      value_case{{"-b300", "-v"}, action_65v, 300, 0, input_bin, 0, 0, 0},
+                      value_case{{"-i", "-b"}, basic, 300, 0, input_bin, 0, 0, 0},
+                      value_case{{"-b600", "-i"}, basic, 600, 0, input_bin, 0, 0, 0},
+                      // exactly the three numbers: a bad value sticks, whatever follows
+                      value_case{{"-b450"}, basic, 300, 1, input_bin, 0, 0, 0},
+                      value_case{{"-b0300"}, basic, 300, 1, input_bin, 0, 0, 0},
+                      value_case{{"-b600x"}, basic, 300, 1, input_bin, 0, 0, 0},
+                      value_case{{"-b 600"}, basic, 300, 1, input_bin, 0, 0, 0},
+                      value_case{
+                          {"-b450", "-b600", "-c"}, action_checksum, 600, 1, input_bin, 0, 0, 0},
+                      value_case{{"-rhex"}, none, 300, 0, input_hex, 0, 0, 0},
+                      value_case{{"-RSREC"}, none, 300, 0, input_srec, 0, 0, 0},
+                      value_case{{"-rPrG"}, none, 300, 0, input_prg, 0, 0, 0},
+                      value_case{{"-rhex", "-rbin"}, none, 300, 0, input_bin, 0, 0, 0},
+                      value_case{{"-r"}, none, 300, 0, input_bin, 1, 0, 0},
+                      value_case{{"-rhexx"}, none, 300, 0, input_bin, 1, 0, 0},
+                      value_case{{"-r hex"}, none, 300, 0, input_bin, 1, 0, 0},
+                      value_case{{"-rx", "-rhex"}, none, 300, 0, input_hex, 1, 0, 0},
+                      value_case{{"-l"}, none, 300, 0, input_bin, 0, 1, 0},
+                      value_case{{"-l0000", "-p"}, none, 300, 0, input_bin, 0, 1, 1},
+                      value_case{{"-p05"}, none, 300, 0, input_bin, 0, 0, 1}));
 
 }  // namespace

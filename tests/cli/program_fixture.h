@@ -20,6 +20,9 @@ inline const std::string open_output_message = "\nError opening output file for 
 inline const std::string write_message = "\nError writing output file.\n";
 inline const std::string read_message = "\nError reading input file.\n";
 inline const std::string same_file_message = "\nInput and output are the same file.\n";
+inline const std::string bad_baud_message = "\nThe baud rate of -b must be 300, 600 or 1200.\n";
+inline const std::string bad_type_message =
+    "\nThe input type of -r must be bin, hex, srec or prg.\n";
 
 inline std::string exists_message(const std::string& name) {
     return "Output file " + name + " exists! Use -f to force overwrite.\r\n";

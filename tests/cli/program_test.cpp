@@ -13,23 +13,27 @@
 
 namespace {
 
-// The 22 lines of the usage text, each ended by CR LF.
+// The 26 lines of the usage text, each ended by CR LF.
 std::string expected_usage() {
     const char* const lines[] = {
         "",
         "V1.08 Usage:",
         "",
-        "KORVANE [-l<hex address>][-g<hex address>][-t][-f][-p<nn>]",
-        "        [-a|-v|-i<hex addr>|-c|-q] [InFile] [OutFile]",
+        "KORVANE [-l<hex address>][-g<hex address>][-t][-f][-p<nn>][-r<type>]",
+        "        [-a|-v|-i<hex addr>|-c|-q|-b[baud]] [InFile] [OutFile]",
         "",
         "-a  Convert binary data to OSI 65A Serial Monitor Load Format",
         "-v  Convert binary data to OSI 65V ROM Monitor Load Format",
         "-c  Convert binary data to MOS/OSI Checksum Load Format",
         "-q  Convert binary data to OSI QSave Binary Checksum Load Format",
+        "-b[baud]  Convert a BASIC listing for BASIC's LOAD played at 300, 600 or 1200 baud",
+        "        (default 300)",
         "-i[addr]  Convert data to hybrid 65V / Checksum/QSave load format for BASIC-IN-ROM OSIs",
         "        (optional address specifies loader location. Defaults to load addr-256)",
         "-g<addr>  go/execute address; Defaults to load address.",
         "-l<addr>  load/target address of file",
+        "-r<type>  input type: bin (raw image, the default), hex (Intel HEX), srec (S-records)",
+        "        or prg (two bytes of load address, low byte first, then the image)",
         "-p<nn> nn=number of bytes of nul padding at end of line in hex) defaults to 5",
         "-m\"Message\" Add a text message before the start of checksum/qsave format",
         "-f  Force overwrite of target file",
@@ -67,7 +71,7 @@ std::string random_bytes(size_t n, unsigned seed) {
 
 // ---------------------------------------------------------------- usage
 
-TEST(usage_expectation, is_22_lines_of_1087_bytes) { EXPECT_EQ(expected_usage().size(), 1087u); }
+TEST(usage_expectation, is_26_lines_of_1376_bytes) { EXPECT_EQ(expected_usage().size(), 1376u); }
 
 class usage_runs : public program,
                    public ::testing::WithParamInterface<std::vector<std::string>> {};
@@ -88,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"-x", "-v", "in.bin", "out.bin"},
                       std::vector<std::string>{"-v", "in.bin", "out.bin", "-"},
                       std::vector<std::string>{"-v", "-f", "-x", "in.bin", "out.bin"},
-                      std::vector<std::string>{"-v", "-b", "missing.bin", "out.bin"},
+                      std::vector<std::string>{"-v", "-d", "missing.bin", "out.bin"},
                       std::vector<std::string>{"-x", "in.bin", "in.bin"},
                       std::vector<std::string>{"in.bin", "out.bin", "-z"}));
 
@@ -150,7 +154,19 @@ INSTANTIATE_TEST_SUITE_P(
                      open_output_message,
                      1},
         refusal_case{
-            "input_is_its_own_output", {"-v", "in.bin", "in.bin"}, exists_message("in.bin"), 255}),
+            "input_is_its_own_output", {"-v", "in.bin", "in.bin"}, exists_message("in.bin"), 255},
+        // the values of -b and -r come before every other check, -b first
+        refusal_case{
+            "bad_baud_before_all", {"-b450", "-v", "-rx", "missing.bin"}, bad_baud_message, 255},
+        refusal_case{"bad_type_before_no_action", {"-r", "missing.bin"}, bad_type_message, 255},
+        refusal_case{"basic_with_records",
+                     {"-b", "-rhex", "-l", "missing.bin"},
+                     "\nA BASIC listing is text; leave out -r.\n",
+                     255},
+        refusal_case{"load_with_records",
+                     {"-c", "-rprg", "-l0000", "missing.bin", "out.bin"},
+                     "\nThe input gives its own load address; leave out -l.\n",
+                     255}),
     [](const ::testing::TestParamInfo<refusal_case>& tested) { return tested.param.name; });
 
 // ---------------------------------------------------------------- existing outputs
