@@ -25,36 +25,40 @@ std::string loader_warning(int loader_address) {
 }
 
 std::vector<std::string> load_warnings(const run_settings& settings,
-                                       unsigned long long data_bytes) {
+                                       std::span<const data_extent> data) {
     std::vector<std::string> warnings;
-    const int load = settings.load_address;
-    if (data_bytes == 0) return warnings;
-    const std::string data = "\nWarning: the data at " + data_span(load, data_bytes);
-
-    if (hybrid_applies(settings)) {
-        if (data_reaches(load, data_bytes, target_system_area)) {
-            warnings.push_back(data +
-                               " reaches into the target's system area ($0000-$0234), which the "
-                               "loader reads through, and may not load there. Link it at $0235 "
-                               "or above.\n");
+    const a65_start start = plan_65a_start(settings, data);
+    const bool starts = start == a65_start::start_sequence;
+    bool on_registers = false;
+    for (const data_extent& e : data) {
+        if (e.count == 0) continue;
+        const std::string text = "\nWarning: the data at " + data_span(e.first, e.count);
+        if (hybrid_applies(settings)) {
+            if (data_reaches(e.first, e.count, target_system_area)) {
+                warnings.push_back(text +
+                                   " reaches into the target's system area ($0000-$0234), which "
+                                   "the loader reads through, and may not load there. Link it at "
+                                   "$0235 or above.\n");
+            }
+        } else if (settings.action == action_65v) {
+            if (data_reaches(e.first, e.count, monitor_65v_cells)) {
+                warnings.push_back(text +
+                                   " reaches into cells that the 65V monitor uses while it loads "
+                                   "($00FB-$00FF, $010E-$0128, $0200-$0234) and may not load "
+                                   "there.\n");
+            }
+        } else if (settings.action == action_65a) {
+            if (data_reaches(e.first, e.count, monitor_65a_cells) ||
+                (starts && data_reaches(e.first, e.count, restart_stack_cells))) {
+                warnings.push_back(text +
+                                   " reaches into cells that the 65A monitor uses while it loads "
+                                   "($00FC-$00FF, $011E-$0126, and $01FB-$01FD when it starts the "
+                                   "program) and may not load there.\n");
+            }
+            on_registers = on_registers || data_reaches(e.first, e.count, register_save_area);
         }
-    } else if (settings.action == action_65v) {
-        if (data_reaches(load, data_bytes, monitor_65v_cells)) {
-            warnings.push_back(data +
-                               " reaches into cells that the 65V monitor uses while it loads "
-                               "($00FB-$00FF, $010E-$0128, $0200-$0234) and may not load there.\n");
-        }
-    } else if (settings.action == action_65a) {
-        const a65_start start = plan_65a_start(settings, data_bytes);
-        const bool starts = start == a65_start::start_sequence;
-        if (data_reaches(load, data_bytes, monitor_65a_cells) ||
-            (starts && data_reaches(load, data_bytes, restart_stack_cells))) {
-            warnings.push_back(data +
-                               " reaches into cells that the 65A monitor uses while it loads "
-                               "($00FC-$00FF, $011E-$0126, and $01FB-$01FD when it starts the "
-                               "program) and may not load there.\n");
-        }
-        const bool on_registers = data_reaches(load, data_bytes, register_save_area);
+    }
+    if (settings.action == action_65a) {
         if (start == a65_start::restart_alone) {
             warnings.push_back(
                 "\nWarning: the go address is not used: the target restarts from its register "
@@ -66,4 +70,19 @@ std::vector<std::string> load_warnings(const run_settings& settings,
         }
     }
     return warnings;
+}
+
+std::vector<std::string> load_warnings(const run_settings& settings,
+                                       unsigned long long data_bytes) {
+    const data_extent one{settings.load_address, data_bytes};
+    return load_warnings(settings, std::span<const data_extent>(&one, 1));
+}
+
+std::string start_address_warning(unsigned long long start) {
+    std::string digits;
+    for (int shift = start > 0xFFFF ? 28 : 12; shift >= 0; shift -= 4) {
+        digits += hex_digits[(start >> shift) & 0xF];
+    }
+    return "\nWarning: the input's start address $" + digits +
+           " is not used; give -g to start there.\n";
 }

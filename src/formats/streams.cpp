@@ -30,6 +30,17 @@ long fd_read(void* context, unsigned char* data, size_t n) {
 
 int fd_close(void* context) { return ::close(descriptor(context)) == 0 ? 0 : -1; }
 
+long span_read(void* context, unsigned char* data, size_t n) {
+    auto* span = static_cast<memory_span*>(context);
+    size_t left = span->size - span->position;
+    if (n > left) n = left;
+    if (n > 0) std::memcpy(data, span->data + span->position, n);
+    span->position += n;
+    return static_cast<long>(n);
+}
+
+int span_close(void*) { return 0; }
+
 // From here on every put fails: with no room left, each one goes to
 // flush_output, which refuses it.
 void fail_output(out_stream& out) {
@@ -58,6 +69,8 @@ int send_to_sink(out_stream& out, const unsigned char* data, size_t n) {
 out_sink fd_sink(int fd) { return {fd_write, fd_close, reinterpret_cast<void*>(intptr_t{fd})}; }
 
 in_source fd_source(int fd) { return {fd_read, fd_close, reinterpret_cast<void*>(intptr_t{fd})}; }
+
+in_source span_source(memory_span& span) { return {span_read, span_close, &span}; }
 
 void open_output(out_stream& out, out_sink sink, size_t buffer_size) {
     if (buffer_size == 0) buffer_size = 1;

@@ -49,6 +49,16 @@ void open_input(in_stream& in, in_source source);
 out_sink fd_sink(int fd);
 in_source fd_source(int fd);
 
+// Bytes in memory, read from the start by a span_source.
+struct memory_span {
+    const unsigned char* data;
+    size_t size;
+    size_t position = 0;  // bytes handed out so far
+};
+
+// A source over the span, which must outlive it; its close() does nothing.
+in_source span_source(memory_span& span);
+
 // Sends the buffer to the sink. 0, or -1 when this or an earlier write failed.
 int flush_output(out_stream& out);
 

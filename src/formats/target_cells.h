@@ -41,6 +41,12 @@ inline constexpr cell_range restart_stack_cells = {0x01FB, 0x01FD};
 // $012E-$012F hold the start address.
 inline constexpr cell_range register_save_area = {0x0129, 0x012F};
 
+// Where one piece of data lies: `count` bytes from `first` on, wrapping past $FFFF.
+struct data_extent {
+    int first;
+    unsigned long long count;
+};
+
 // True when `count` bytes loaded from `first` on (wrapping past $FFFF)
 // reach into the range; 64 KiB or more reach every cell.
 bool data_reaches(int first, unsigned long long count, cell_range range);

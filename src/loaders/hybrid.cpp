@@ -1,15 +1,25 @@
 #include "formats/primitives.h"
 #include "loaders/loader_image.h"
 
-loader_place place_loader(const run_settings& settings) {
+loader_place place_loader(const run_settings& settings, size_t pieces) {
     if (settings.loader_address > 0) {
         return {settings.loader_address, settings.load_address, false, false};
     }
-    // A page below the data, where that page is free RAM; otherwise a fixed place.
+    // A page below the data, where that page is free RAM; otherwise a fixed
+    // place, with one piece of data from below $0200 moved above it.
     int below = settings.load_address - 0x100;
     if (below > system_area_end) return {below, settings.load_address, true, false};
-    int load = settings.load_address < 0x200 ? moved_load_address : settings.load_address;
+    int load =
+        settings.load_address < 0x200 && pieces == 1 ? moved_load_address : settings.load_address;
     return {fallback_loader_address, load, true, true};
+}
+
+bool loader_overlaps(int loader_address, data_extent data) {
+    const int first = loader_address & 0xFFFF;
+    const int last = first + static_cast<int>(loader_image_size) - 1;
+    if (last <= 0xFFFF) return data_reaches(data.first, data.count, {first, last});
+    return data_reaches(data.first, data.count, {first, 0xFFFF}) ||
+           data_reaches(data.first, data.count, {0, last - 0x10000});
 }
 
 bool loader_in_system_area(int loader_address) {
@@ -50,8 +60,8 @@ int emit_loader(const loader_image& loader, int loader_address, out_stream& out)
     return put_65v_go(loader_address + static_cast<int>(loader.entry_offset), out);
 }
 
-void prepare_hybrid(run_settings& settings, out_stream& out) {
-    loader_place place = place_loader(settings);
+void prepare_hybrid(run_settings& settings, out_stream& out, size_t pieces) {
+    loader_place place = place_loader(settings, pieces);
     settings.loader_address = place.loader_address;
     settings.load_address = place.load_address;
     // A failed write here is met again by the data encoder on the same stream.

@@ -41,8 +41,14 @@ struct loader_place {
     bool fixed;          // derived, and at the fixed place: the page below the data is not free
 };
 
-// Settles the places from loader_address and load_address, changing nothing.
-loader_place place_loader(const run_settings& settings);
+// Settles the places from loader_address and load_address (the lowest
+// address of the data), changing nothing. Data in two or more pieces is never
+// moved.
+loader_place place_loader(const run_settings& settings, size_t pieces = 1);
+
+// True when the loader's bytes at loader_address and the data share a cell,
+// either of them wrapping past $FFFF.
+bool loader_overlaps(int loader_address, data_extent data);
 
 // True when a loader at this address has bytes in the target's system area
 // ($0000-$0234), wrapping past $FFFF included.
@@ -59,5 +65,6 @@ void relocate_loader(const loader_image& loader, int loader_address,
 // per byte, and the go command for its entry. -1 at the first failed write.
 int emit_loader(const loader_image& loader, int loader_address, out_stream& out);
 
-// Stores the settled places in settings and writes the loader of the action.
-void prepare_hybrid(run_settings& settings, out_stream& out);
+// Stores the settled places for data in the given number of pieces in
+// settings and writes the loader of the action.
+void prepare_hybrid(run_settings& settings, out_stream& out, size_t pieces = 1);
