@@ -2,17 +2,25 @@
 // overwrite guard, the hybrid loader step and exactly one encoder.
 #pragma once
 
+#include <span>
+
 #include "cli/messages.h"
 #include "cli/parse.h"
 #include "cli/run_settings.h"
+#include "formats/encoders.h"
 #include "formats/streams.h"
 
 // Standard input and output carry bytes unchanged; on POSIX there is nothing to switch.
 #define SET_BINARY_MODE(fd) ((void)(fd))
 
 // Runs the hybrid step where it applies, then the encoder of the action, on
-// streams that are open; both are closed when it returns. May move the load
-// address and settle the loader's place in settings.
+// the pieces of the data (in address order, the load address the first
+// one's) and an output that are open; all are closed when it returns. May
+// move the load address (and a single piece with it) and settle the loader's
+// place in settings. Writes the warnings of a conversion that went through.
+run_outcome convert(run_settings& settings, std::span<piece> pieces, out_stream& out);
+
+// The same for a raw image: one piece at the load address.
 run_outcome convert(run_settings& settings, in_stream& in, out_stream& out);
 
 // Everything after the command line: checks, streams, conversion. Prints
