@@ -4,10 +4,11 @@
 
 #include <cstring>
 
-const char verify_usage_line[] = "usage: korvane-verify [-v|-a|-c|-q|-i] [-o IMAGE] [-f] [FILE]\n";
+const char verify_usage_line[] =
+    "usage: korvane-verify [-v|-a|-c|-q|-i] [-o IMAGE] [-O HEX] [-f] [FILE]\n";
 
 const char verify_help_text[] =
-    "usage: korvane-verify [-v|-a|-c|-q|-i] [-o IMAGE] [-f] [FILE]\n"
+    "usage: korvane-verify [-v|-a|-c|-q|-i] [-o IMAGE] [-O HEX] [-f] [FILE]\n"
     "\n"
     "Reads an OSI load file (FILE, or standard input) as the target reads it and\n"
     "reports what it loads into memory, where it starts, and every fault. A\n"
@@ -21,7 +22,9 @@ const char verify_help_text[] =
     "  -i        hybrid: a loader in 65V form, then checksum or QSave data\n"
     "            (without a letter the format is recognised from the file)\n"
     "  -o IMAGE  write the data loaded, lowest to highest address, gaps zero\n"
-    "  -f        replace IMAGE if it exists\n"
+    "  -O HEX    write the data loaded as Intel HEX, each range from its start,\n"
+    "            with the go address as its start address\n"
+    "  -f        replace IMAGE or HEX if it exists\n"
     "  -h        this text\n"
     "\n"
     "Exit status: 0 the file loads cleanly, 1 it has faults, 2 a usage error,\n"
@@ -40,6 +43,21 @@ file_format format_of(char letter) {
     }
 }
 
+// The file name after -o or -O (`what` names its value in the messages).
+bool take_output_name(char letter, const char* what, const char*& name, std::string& error) {
+    const std::string option = std::string("-") + letter;
+    if (*optarg == '\0') {
+        error = option + " needs " + what + " name";
+        return false;
+    }
+    if (std::strcmp(optarg, "-") == 0) {
+        error = option + " needs a file name; the report goes to standard output";
+        return false;
+    }
+    name = optarg;
+    return true;
+}
+
 }  // namespace
 
 bool parse_verify_command_line(int argc, char** argv, verify_settings& settings,
@@ -47,7 +65,7 @@ bool parse_verify_command_line(int argc, char** argv, verify_settings& settings,
     opterr = 0;
     optind = 0;  // a fresh scan
     for (;;) {
-        int letter = getopt(argc, argv, ":vacqifho:");
+        int letter = getopt(argc, argv, ":vacqifho:O:");
         if (letter == -1) break;
         file_format format = format_of(static_cast<char>(letter));
         if (format != file_format::unknown) {
@@ -62,17 +80,14 @@ bool parse_verify_command_line(int argc, char** argv, verify_settings& settings,
             case 'f': settings.force = true; break;
             case 'h': settings.help = true; break;
             case 'o':
-                if (*optarg == '\0') {
-                    error = "-o needs an IMAGE name";
-                    return false;
-                }
-                if (std::strcmp(optarg, "-") == 0) {
-                    error = "-o needs a file name; the report goes to standard output";
-                    return false;
-                }
-                settings.image_name = optarg;
+                if (!take_output_name('o', "an IMAGE", settings.image_name, error)) return false;
                 break;
-            case ':': error = "-o needs an IMAGE name"; return false;
+            case 'O':
+                if (!take_output_name('O', "a HEX", settings.hex_name, error)) return false;
+                break;
+            case ':':
+                error = optopt == 'O' ? "-O needs a HEX name" : "-o needs an IMAGE name";
+                return false;
             default:
                 error = std::string("unknown option -") + static_cast<char>(optopt);
                 return false;

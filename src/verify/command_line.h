@@ -1,6 +1,6 @@
-// korvane-verify's command line: [-v|-a|-c|-q|-i] [-o IMAGE] [-f] [FILE],
-// through getopt: letters may be grouped (-cf), the value of -o may follow
-// it directly or as the next argument, "--" ends the options, and FILE "-"
+// korvane-verify's command line: [-v|-a|-c|-q|-i] [-o IMAGE] [-O HEX] [-f]
+// [FILE], through getopt: letters may be grouped (-cf), the value of -o and
+// -O may follow it directly or as the next argument, "--" ends the options, and FILE "-"
 // or no FILE is standard input. Options may also follow FILE.
 #pragma once
 
@@ -12,7 +12,8 @@ struct verify_settings {
     file_format format = file_format::unknown;  // unknown: recognise it
     const char* input_name = nullptr;           // null: standard input
     const char* image_name = nullptr;           // -o; null: no image
-    bool force = false;                         // -f: IMAGE may be replaced
+    const char* hex_name = nullptr;             // -O; null: no Intel HEX
+    bool force = false;                         // -f: IMAGE and HEX may be replaced
     bool help = false;                          // -h: the help text, nothing else
 };
 

@@ -9,6 +9,7 @@
 #include "cli/messages.h"
 #include "cli/output_file.h"
 #include "formats/streams.h"
+#include "records/records.h"
 #include "verify/audio_header.h"
 #include "verify/audio_input.h"
 #include "verify/decoders.h"
@@ -24,6 +25,35 @@ void complain(const std::string& text) {
 }
 
 std::string failure_reason() { return errno != 0 ? system_error(errno) : "write failed"; }
+
+// Writes n bytes to the named file: exclusive creation unless force, never
+// onto the input itself; a failed write or close is an error.
+bool write_named(const char* name, bool force, const input_file& input, const void* data, size_t n,
+                 std::string& error) {
+    int fd = -1;
+    output_open opened = open_output_file(name, force, input.fd, fd);
+    if (opened != output_open::opened) {
+        error = refusal_text(opened, name);
+        return false;
+    }
+    if (!write_and_close(fd, data, n)) {
+        error = std::string(name) + ": " + failure_reason();
+        return false;
+    }
+    return true;
+}
+
+// What the file's data stores loaded, as Intel HEX: each range, and the go
+// address that the file names (a 65A start through the register save area
+// names one when its start sequence sets it).
+std::string loaded_hex(const decoding& decoded, const memory_map& map) {
+    std::vector<cell_range> pieces;
+    for (const address_range& r : map.ranges) pieces.push_back({r.first, r.last});
+    const go_info& go = decoded.go;
+    const bool named =
+        go.kind == go_kind::address || (go.kind == go_kind::register_area && go.start_sequence);
+    return intel_hex_text(map.bytes, pieces, named ? go.address : -1);
+}
 
 }  // namespace
 
@@ -71,18 +101,8 @@ bool read_input(const char* name, input_file& input, std::string& error) {
 
 bool write_image(const verify_settings& settings, const input_file& input,
                  const std::vector<unsigned char>& image, std::string& error) {
-    const char* name = settings.image_name;
-    int fd = -1;
-    output_open opened = open_output_file(name, settings.force, input.fd, fd);
-    if (opened != output_open::opened) {
-        error = refusal_text(opened, name);
-        return false;
-    }
-    if (!write_and_close(fd, image.data(), image.size())) {
-        error = std::string(name) + ": " + failure_reason();
-        return false;
-    }
-    return true;
+    return write_named(settings.image_name, settings.force, input, image.data(), image.size(),
+                       error);
 }
 
 int verify_main(int argc, char** argv) {
@@ -134,6 +154,13 @@ int verify_main(int argc, char** argv) {
     if (settings.image_name != nullptr && !write_image(settings, input, image_bytes(map), error)) {
         complain(error);
         return verify_trouble;
+    }
+    if (settings.hex_name != nullptr) {
+        const std::string hex = loaded_hex(decoded, map);
+        if (!write_named(settings.hex_name, settings.force, input, hex.data(), hex.size(), error)) {
+            complain(error);
+            return verify_trouble;
+        }
     }
     std::string report = report_text(decoded, recognised, map, faults, settings.image_name,
                                      input.audio ? &audio : nullptr);

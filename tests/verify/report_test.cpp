@@ -13,7 +13,8 @@ namespace {
 
 using namespace std::string_literals;
 
-const std::string usage_line = "usage: korvane-verify [-v|-a|-c|-q|-i] [-o IMAGE] [-f] [FILE]\n";
+const std::string usage_line =
+    "usage: korvane-verify [-v|-a|-c|-q|-i] [-o IMAGE] [-O HEX] [-f] [FILE]\n";
 
 struct whole_report {
     const char* name;
@@ -238,6 +239,8 @@ TEST(usage, errors_go_to_standard_error_with_status_2) {
         {{"-x"}, "unknown option -x"},
         {{"-v", "-c"}, "only one of -v -a -c -q -i may be given"},
         {{"-o"}, "-o needs an IMAGE name"},
+        {{"-O"}, "-O needs a HEX name"},
+        {{"-O", "-"}, "-O needs a file name; the report goes to standard output"},
         {{"a.lod", "b.lod"}, "only one FILE may be given"},
     };
     for (const auto& [args, reason] : cases) {
