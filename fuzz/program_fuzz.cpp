@@ -10,12 +10,14 @@
 //   @r<n>  a read hands out at most n bytes at once
 //   @e<n>  the read at input position n fails
 //   @c     closing the output fails
-// Everything after the first NUL byte is the input image.
+// Everything after the first NUL byte is the input image (with -rprg, its
+// first two bytes are the load address; with -rhex and -rsrec it is record
+// text, whose pieces are converted from memory under the output's conditions).
 //
 // Checked beyond what the sanitizers catch:
 // - a clean run (perfect input and output) is read back as the target reads
 //   it: the loader section relocated to its place, the message, every byte of
-//   the image at its address with the right count and sum, and the start;
+//   every piece at its address with the right count and sum, and the start;
 // - under the conditions, the output is exactly the clean one, or its first n
 //   bytes when the output fails after n; after a failed read it holds the
 //   bytes read before it, and nothing after them;
@@ -37,6 +39,7 @@
 #include "cli/run_settings.h"
 #include "formats/streams.h"
 #include "loaders/loader_image.h"
+#include "records/records.h"
 #include "support/memory_streams.h"
 
 namespace {
@@ -153,8 +156,9 @@ int data_address(const run_settings& s) {
 }
 
 // The loader section: the loader of the action at its place in 65V form, its
-// address words (and only they) moved by that place, started at its entry.
-void read_loader(reader& r, const run_settings& s) {
+// address words (and only they) moved by that place, started at its entry;
+// a derived place clear of the data's first address.
+void read_loader(reader& r, const run_settings& s, int data) {
     const loader_image& loader = s.action == action_qsave ? qsave_loader : checksum_loader;
     r.part = "the loader section";
     r.literal(".");
@@ -186,32 +190,37 @@ void read_loader(reader& r, const run_settings& s) {
         expect(place == s.loader_address, "the loader is not where -i put it");
     } else {
         const int end = place + static_cast<int>(loader_image_size);
-        const int data = data_address(s);
         expect(place > system_area_end && end <= 0x10000, "a derived loader hits the system area");
         expect(end <= data || place > data, "a derived loader covers the start of the data");
     }
 }
 
-// Reads the file back as the target would and checks that it holds the image
-// at its address and, where `whole`, the start the settings ask for; without
-// `whole` (a read failed) the file must end with the data. Returns where the
-// data ends.
-size_t check_load_file(std::string_view file, const run_settings& s, std::string_view image,
-                       bool whole) {
+// One piece of the data: its target address and its bytes.
+struct data_piece {
+    int address;
+    std::string_view bytes;
+};
+
+// Reads the file back as the target would and checks that it holds each
+// piece at its address and, where `whole`, the start the settings ask for;
+// without `whole` (a read failed) the file must end with the data. Returns
+// where the data ends.
+size_t check_load_file(std::string_view file, const run_settings& s,
+                       const std::vector<data_piece>& pieces, bool whole) {
     reader r{file};
-    const int load = data_address(s);
     const int go = s.go_address;
-    auto byte_at = [&](size_t i) { return static_cast<unsigned char>(image[i]); };
     size_t data_end = 0;
     switch (s.action) {
         case action_65v:
-            r.part = "the 65V data";
-            r.literal(".");
-            r.expect_hex_word(load);
-            r.literal("/");
-            for (size_t i = 0; i < image.size(); ++i) {
-                expect(r.hex() == byte_at(i), r.part);
-                r.literal("\r");
+            for (const data_piece& p : pieces) {
+                r.part = "the 65V data";
+                r.literal(".");
+                r.expect_hex_word(p.address);
+                r.literal("/");
+                for (char b : p.bytes) {
+                    expect(r.hex() == static_cast<unsigned char>(b), r.part);
+                    r.literal("\r");
+                }
             }
             data_end = r.at;
             if (!whole || go < 0) break;
@@ -222,24 +231,29 @@ size_t check_load_file(std::string_view file, const run_settings& s, std::string
             break;
         case action_65a: {
             const std::string_view eol = s.eol_mode == -1 ? "" : s.eol_mode == 0 ? "\r" : "\r\n";
-            r.part = "the 65A data";
-            r.literal("L");
-            r.expect_hex_word(load);
-            r.literal(eol);
-            for (size_t i = 0; i < image.size(); ++i) {
-                expect(r.hex() == byte_at(i), r.part);
-                r.literal(i % 8 == 7 ? eol : s.eol_mode == -1 ? "" : " ");
+            bool restart_alone = false;
+            for (const data_piece& p : pieces) {
+                r.part = "the 65A data";
+                if (&p != &pieces.front()) r.literal("R");
+                r.literal("L");
+                r.expect_hex_word(p.address);
+                r.literal(eol);
+                for (size_t i = 0; i < p.bytes.size(); ++i) {
+                    expect(r.hex() == static_cast<unsigned char>(p.bytes[i]), r.part);
+                    r.literal(i % 8 == 7 ? eol : s.eol_mode == -1 ? "" : " ");
+                }
+                // Data from $012E or below that covers some of the register
+                // save area ($0129-$012F) is where the monitor restarts from.
+                restart_alone =
+                    restart_alone || (p.address <= 0x012E && !p.bytes.empty() &&
+                                      p.address + static_cast<int>(p.bytes.size()) - 1 >= 0x0129);
             }
             data_end = r.at;
             if (!whole) break;
             r.part = "the 65A end of load and start";
             r.literal("R");
             if (go < 0) break;
-            // The monitor restarts from its register save area, $0129-$012F;
-            // unless data from $012E or below covers some of it, the area is
-            // loaded with the go address first.
-            if (load <= 0x012E && !image.empty() &&
-                load + static_cast<int>(image.size()) - 1 >= 0x0129) {
+            if (restart_alone) {
                 r.literal("GGGG");
                 break;
             }
@@ -254,29 +268,33 @@ size_t check_load_file(std::string_view file, const run_settings& s, std::string
         case action_qsave: {
             const bool text = s.action == action_checksum;
             const size_t record_size = text ? 24 : 56;
-            if (hybrid_applies(s)) read_loader(r, s);
+            if (hybrid_applies(s)) read_loader(r, s, pieces.front().address);
             r.part = "the message ahead of the records";
             r.literal(s.message_text);
             r.part = text ? "a checksum record" : "a QSave record";
-            for (size_t at = 0; at < image.size(); at += record_size) {
-                const size_t n = std::min(record_size, image.size() - at);
-                r.literal(";");
-                const int count = r.byte(text);
-                const int address = r.word(text);
-                expect(count == static_cast<int>(n), "a record holds the wrong number of bytes");
-                expect(address == ((load + static_cast<int>(at)) & 0xFFFF),
-                       "a record is not at its address");
-                int sum = count + (address >> 8) + (address & 0xFF);
-                for (size_t i = at; i < at + n; ++i) {
-                    int b = r.byte(text);
-                    expect(b == byte_at(i), "a record holds another byte");
-                    sum += b;
+            for (const data_piece& p : pieces) {
+                for (size_t at = 0; at < p.bytes.size(); at += record_size) {
+                    const size_t n = std::min(record_size, p.bytes.size() - at);
+                    r.literal(";");
+                    const int count = r.byte(text);
+                    const int address = r.word(text);
+                    expect(count == static_cast<int>(n),
+                           "a record holds the wrong number of bytes");
+                    expect(address == ((p.address + static_cast<int>(at)) & 0xFFFF),
+                           "a record is not at its address");
+                    int sum = count + (address >> 8) + (address & 0xFF);
+                    for (size_t i = at; i < at + n; ++i) {
+                        int b = r.byte(text);
+                        expect(b == static_cast<unsigned char>(p.bytes[i]),
+                               "a record holds another byte");
+                        sum += b;
+                    }
+                    expect(r.word(text) == sum, "a record's sum is wrong");
+                    if (!text) continue;
+                    r.literal("\r");
+                    r.literal(std::string(static_cast<size_t>(std::max(s.pad_count, 0)), '\0'));
+                    r.literal("\n");
                 }
-                expect(r.word(text) == sum, "a record's sum is wrong");
-                if (!text) continue;
-                r.literal("\r");
-                r.literal(std::string(static_cast<size_t>(std::max(s.pad_count, 0)), '\0'));
-                r.literal("\n");
             }
             data_end = r.at;
             if (!whole || go < 0) break;
@@ -321,8 +339,60 @@ std::string clean_output(const run_settings& parsed, std::string_view image, siz
     clean.source = memory_source(std::string(image));
     convert_in_memory(parsed, clean);
     expect(clean.outcome == run_outcome::converted, "a clean run did not end as converted");
-    data_end = check_load_file(clean.sink.bytes, parsed, image, true);
+    data_end = check_load_file(clean.sink.bytes, parsed, {{data_address(parsed), image}}, true);
     return std::move(clean.sink.bytes);
+}
+
+// Records: the pieces they load, converted from memory, read back piece by
+// piece; the output's conditions as for a raw image (the input, read whole
+// before, has none).
+void check_records(const run_settings& parsed, const fuzz_case& fc) {
+    record_load load;
+    const auto* text = reinterpret_cast<const unsigned char*>(fc.image.data());
+    if (read_records({text, fc.image.size()}, parsed.input_type, load).outcome !=
+        run_outcome::converted) {
+        return;
+    }
+    run_settings start = parsed;
+    start.load_address = load.pieces.front().first;
+    std::vector<data_piece> pieces;
+    for (const cell_range& r : load.pieces) {
+        const auto* first = reinterpret_cast<const char*>(load.memory.data()) + r.first;
+        pieces.push_back(
+            {r.first, std::string_view(first, static_cast<size_t>(r.last - r.first + 1))});
+    }
+    // A single piece goes where a raw image at its address goes.
+    if (pieces.size() == 1) pieces[0].address = data_address(start);
+
+    auto convert_pieces = [&](conversion& c, size_t buffer) {
+        run_settings settings = start;
+        record_pieces opened;
+        open_record_pieces(load, opened);
+        out_stream out;
+        open_output(out, c.sink.sink(), buffer);
+        c.outcome = convert(settings, opened.pieces, out);
+        expect(c.sink.closes == 1, "the output was not closed exactly once");
+        expect(c.sink.writes_after_failure == 0, "a write reached the output after a failed one");
+        for (const in_stream& in : opened.streams) {
+            expect(in.closed, "a piece's input was not closed");
+        }
+    };
+    conversion clean;
+    convert_pieces(clean, default_output_buffer);
+    expect(clean.outcome == run_outcome::converted, "a clean run did not end as converted");
+    check_load_file(clean.sink.bytes, start, pieces, true);
+
+    conversion varied;
+    varied.sink.limit = fc.limit;
+    varied.sink.max_chunk = fc.write_chunk;
+    varied.sink.close_fails = fc.close_fails;
+    convert_pieces(varied, fc.buffer);
+    const bool write_fails = fc.limit < clean.sink.bytes.size();
+    expect(varied.sink.bytes == clean.sink.bytes.substr(0, fc.limit),
+           "the output is not what the clean run and the conditions give");
+    expect(varied.outcome ==
+               (write_fails || fc.close_fails ? run_outcome::write_output : run_outcome::converted),
+           "the outcome is not the one the conditions call for");
 }
 
 }  // namespace
@@ -347,6 +417,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         expect(c.outcome == run_outcome::no_action, "no action, yet not the no-action outcome");
         expect(c.sink.bytes.empty(), "no action, yet output was written");
         return 0;
+    }
+
+    // A BASIC listing is no image, and settings refused before any stream
+    // never reach the conversion.
+    if (parsed.action == action_basic || check_settings(parsed) != run_outcome::converted) return 0;
+    if (parsed.input_type == input_hex || parsed.input_type == input_srec) {
+        check_records(parsed, fc);
+        return 0;
+    }
+    // A PRG file is a raw image at the address of its first two bytes.
+    if (parsed.input_type == input_prg) {
+        if (fc.image.size() < 2) return 0;
+        parsed.load_address =
+            static_cast<unsigned char>(fc.image[0]) | static_cast<unsigned char>(fc.image[1]) << 8;
+        fc.image.erase(0, 2);
     }
 
     // What the output must hold under the conditions, were it never cut short:

@@ -166,18 +166,9 @@ run_end run(run_settings& settings, const file_names& names) {
     // Records were read whole: the input has nothing more to give, and each
     // piece streams from memory.
     close_input(in);
-    std::vector<memory_span> spans;
-    std::vector<in_stream> streams(records.pieces.size());
-    std::vector<piece> pieces;
-    for (const cell_range& r : records.pieces) {
-        spans.push_back(
-            {records.memory.data() + r.first, static_cast<size_t>(r.last - r.first + 1)});
-    }
-    for (size_t i = 0; i < spans.size(); ++i) {
-        open_input(streams[i], span_source(spans[i]));
-        pieces.push_back({records.pieces[i].first, &streams[i]});
-    }
-    run_outcome converted = convert(settings, pieces, out);
+    record_pieces pieces;
+    open_record_pieces(records, pieces);
+    run_outcome converted = convert(settings, pieces.pieces, out);
     if (converted == run_outcome::converted && records.start > 0 && settings.go_address < 0) {
         (void)write_message(
             start_address_warning(static_cast<unsigned long long>(records.start)).c_str());

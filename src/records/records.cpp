@@ -104,3 +104,18 @@ run_outcome read_record_text(in_stream& in, std::vector<unsigned char>& text) {
     if (in.failed) return run_outcome::read_input;
     return text.size() > record_input_limit ? run_outcome::input_too_large : run_outcome::converted;
 }
+
+void open_record_pieces(const record_load& load, record_pieces& opened) {
+    const size_t n = load.pieces.size();
+    opened.spans.clear();
+    opened.streams.assign(n, in_stream{});
+    opened.pieces.clear();
+    for (const cell_range& r : load.pieces) {
+        opened.spans.push_back(
+            {load.memory.data() + r.first, static_cast<size_t>(r.last - r.first + 1)});
+    }
+    for (size_t i = 0; i < n; ++i) {
+        open_input(opened.streams[i], span_source(opened.spans[i]));
+        opened.pieces.push_back({load.pieces[i].first, &opened.streams[i]});
+    }
+}

@@ -11,6 +11,7 @@
 
 #include "cli/messages.h"
 #include "cli/run_settings.h"
+#include "formats/encoders.h"
 #include "formats/streams.h"
 #include "formats/target_cells.h"
 
@@ -28,6 +29,16 @@ struct record_load {
 // CR LF; blank lines are skipped but counted. `converted`, or the refusal with
 // the line it concerns and, for data loaded twice, the lowest such address.
 run_end read_records(std::span<const unsigned char> text, int input_type, record_load& load);
+
+// The pieces of a record load, each streaming its bytes from the load's
+// memory, which must outlive them; not to be copied once opened.
+struct record_pieces {
+    std::vector<memory_span> spans;
+    std::vector<in_stream> streams;
+    std::vector<piece> pieces;
+};
+
+void open_record_pieces(const record_load& load, record_pieces& opened);
 
 // Reads the whole input into text: `converted`, `read_input` when a read
 // fails, `input_too_large` past record_input_limit bytes.
