@@ -28,7 +28,7 @@ const char verify_help_text[] =
     "  -h        this text\n"
     "\n"
     "Exit status: 0 the file loads cleanly, 1 it has faults, 2 a usage error,\n"
-    "an unreadable input or an image that cannot be written.\n";
+    "an unreadable input or an IMAGE or HEX that cannot be written.\n";
 
 namespace {
 
