@@ -8,6 +8,7 @@
 #include "cli/warnings.h"
 #include "formats/encoders.h"
 #include "formats/primitives.h"
+#include "formats/streams.h"
 #include "loaders/loader_image.h"
 
 namespace {
@@ -23,9 +24,41 @@ bool data_reaches_loader(const run_settings& s, const file_names& names, int in_
     return place.load_address + st.st_size > fallback_loader_address;
 }
 
+// Reads the whole listing, leaving the input open: `converted`, or
+// read_input for a failed read, or not_basic for an input that holds a NUL
+// or is larger than a listing (no more of it is read than that takes).
+run_outcome read_listing(in_stream& in, std::vector<unsigned char>& listing) {
+    listing.resize(listing_limit + 1);
+    listing.resize(read_block(in, listing.data(), listing.size()));
+    if (in.failed) return run_outcome::read_input;
+    return is_listing(listing) ? run_outcome::converted : run_outcome::not_basic;
+}
+
+// Writes the BASIC stream of a listing read whole and closes the output;
+// the warnings follow once it is complete.
+run_outcome convert_listing(const run_settings& settings, const std::vector<unsigned char>& listing,
+                            out_stream& out) {
+    const std::vector<listing_line> lines = split_listing(listing);
+    if (encode_basic(settings, lines, out) < 0 || out.failed) return run_outcome::write_output;
+    for (const std::string& warning : basic_warnings(lines)) {
+        if (write_message(warning.c_str()) < 0) break;
+    }
+    return run_outcome::converted;
+}
+
 }  // namespace
 
 run_outcome convert(run_settings& settings, in_stream& in, out_stream& out) {
+    if (settings.action == action_basic) {
+        std::vector<unsigned char> listing;
+        const run_outcome read = read_listing(in, listing);
+        close_input(in);
+        if (read != run_outcome::converted) {
+            close_output(out);
+            return read;
+        }
+        return convert_listing(settings, listing, out);
+    }
     if (hybrid_applies(settings)) {
         loader_place place = place_loader(settings);
         if (!place.derived && loader_in_system_area(place.loader_address)) {
@@ -85,6 +118,15 @@ run_end run(run_settings& settings, const file_names& names) {
         if (names.input != nullptr) close(in_fd);
         return run_end{outcome};
     };
+    // A listing is read whole before the output is opened, and refused at this step.
+    in_stream in;
+    open_input(in, fd_source(in_fd));
+    std::vector<unsigned char> listing;
+    if (settings.action == action_basic) {
+        if (run_outcome read = read_listing(in, listing); read != run_outcome::converted) {
+            return refuse(read);
+        }
+    }
     if (data_reaches_loader(settings, names, in_fd)) return refuse(run_outcome::loader_overlap);
 
     int out_fd = STDOUT_FILENO;
@@ -100,9 +142,11 @@ run_end run(run_settings& settings, const file_names& names) {
         if (same_regular_file(in_fd, out_fd)) return refuse(run_outcome::same_file);
     }
 
-    in_stream in;
     out_stream out;
-    open_input(in, fd_source(in_fd));
     open_output(out, fd_sink(out_fd));
+    if (settings.action == action_basic) {
+        close_input(in);
+        return {convert_listing(settings, listing, out)};
+    }
     return {convert(settings, in, out)};
 }

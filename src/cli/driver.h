@@ -12,7 +12,8 @@
 
 // Runs the hybrid step where it applies, then the encoder of the action, on
 // streams that are open; both are closed when it returns. May move the load
-// address and settle the loader's place in settings.
+// address and settle the loader's place in settings. A BASIC listing is read
+// whole first, and refused (read_input, not_basic) with nothing written.
 run_outcome convert(run_settings& settings, in_stream& in, out_stream& out);
 
 // Everything after the command line: checks, streams, conversion. Prints

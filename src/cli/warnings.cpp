@@ -67,3 +67,17 @@ std::vector<std::string> load_warnings(const run_settings& settings,
     }
     return warnings;
 }
+
+std::vector<std::string> basic_warnings(const std::vector<listing_line>& lines) {
+    std::vector<std::string> warnings;
+    const std::vector<listing_warning> found = listing_warnings(lines);
+    for (const listing_warning& w : found) {
+        if (warnings.size() == listing_warning_cap) {
+            warnings.push_back("\nWarning: " + std::to_string(found.size() - listing_warning_cap) +
+                               " more warnings not shown.\n");
+            break;
+        }
+        warnings.push_back("\nWarning: " + w.text + "\n");
+    }
+    return warnings;
+}

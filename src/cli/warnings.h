@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "basic/listing.h"
 #include "cli/run_settings.h"
 
 // True when the run sends the hybrid's loader ahead of the data.
@@ -20,3 +21,11 @@ std::string loader_warning(int loader_address);
 // was moved). Plain checksum and QSave files, read by a loader already in the
 // machine, get none.
 std::vector<std::string> load_warnings(const run_settings& settings, unsigned long long data_bytes);
+
+// At most this many warnings of a listing are printed, then a line that counts the rest.
+inline constexpr size_t listing_warning_cap = 20;
+
+// The warnings for a listing's lines, in the order they are printed: the
+// first listing_warning_cap of them, then "N more warnings not shown" for
+// the rest.
+std::vector<std::string> basic_warnings(const std::vector<listing_line>& lines);
