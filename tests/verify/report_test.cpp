@@ -13,7 +13,8 @@ namespace {
 
 using namespace std::string_literals;
 
-const std::string usage_line = "usage: korvane-verify [-v|-a|-c|-q|-i] [-o IMAGE] [-f] [FILE]\n";
+const std::string usage_line =
+    "usage: korvane-verify [-v|-a|-c|-q|-i|-b[BAUD]] [-o IMAGE] [-f] [FILE]\n";
 
 struct whole_report {
     const char* name;
@@ -236,7 +237,7 @@ TEST(image_guard, an_existing_image_is_kept_without_f_and_replaced_with_it) {
 TEST(usage, errors_go_to_standard_error_with_status_2) {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"-x"}, "unknown option -x"},
-        {{"-v", "-c"}, "only one of -v -a -c -q -i may be given"},
+        {{"-v", "-c"}, "only one of -v -a -c -q -i -b may be given"},
         {{"-o"}, "-o needs an IMAGE name"},
         {{"a.lod", "b.lod"}, "only one FILE may be given"},
     };
