@@ -130,6 +130,19 @@ bool only_a_number(const std::string& text) {
                        [](char c) { return is_blank(static_cast<unsigned char>(c)); });
 }
 
+basic_end end_of(const std::string& text) {
+    if (text == "POKE 515,0") return basic_end::poke;
+    if (text == "POKE 515,0:RUN") return basic_end::poke_run;
+    return basic_end::none;
+}
+
+size_t lines_read(std::span<const listing_line> lines) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (end_of(lines[i].text) != basic_end::none) return i + 1;
+    }
+    return lines.size();
+}
+
 std::vector<listing_warning> listing_warnings(std::span<const listing_line> lines) {
     std::vector<listing_warning> warnings;
     std::vector<bool> stored(highest_line_number + 1, false);

@@ -51,6 +51,20 @@ long line_number(const std::string& text);
 // deletes the line of that number.
 bool only_a_number(const std::string& text);
 
+// How a BASIC stream hands the machine back to its keyboard.
+enum class basic_end {
+    none,      // it does not: a key pressed after the tape ends the load
+    poke,      // "POKE 515,0"
+    poke_run,  // "POKE 515,0:RUN", which also starts the program
+};
+
+// The end a line makes, where it is one of the two.
+basic_end end_of(const std::string& text);
+
+// How many of the lines BASIC's LOAD reads: up to and including the first
+// that ends the load, or all of them.
+size_t lines_read(std::span<const listing_line> lines);
+
 // One of the lines BASIC would mangle, with what it does to it: "line N of
 // the listing has ..." (N the line's line_in_file), ending in a full stop.
 struct listing_warning {

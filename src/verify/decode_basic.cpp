@@ -46,12 +46,6 @@ std::string ordinal(int64_t n) {
     return std::to_string(n) + suffix;
 }
 
-basic_end end_of(const std::string& text) {
-    if (text == "POKE 515,0") return basic_end::poke;
-    if (text == "POKE 515,0:RUN") return basic_end::poke_run;
-    return basic_end::none;
-}
-
 }  // namespace
 
 void decode_basic(file_bytes file, int baud, decoding& out) {
@@ -59,12 +53,8 @@ void decode_basic(file_bytes file, int baud, decoding& out) {
     basic_load& load = out.basic;
     load.baud = baud;
     const std::vector<listing_line> lines = split_listing(file);
-    // The lines BASIC reads: up to the one that ends the load.
-    size_t read = lines.size();
-    for (size_t i = 0; i < lines.size() && load.end == basic_end::none; ++i) {
-        load.end = end_of(lines[i].text);
-        if (load.end != basic_end::none) read = i + 1;
-    }
+    const size_t read = lines_read(lines);
+    if (read > 0) load.end = end_of(lines[read - 1].text);
     const std::span<const listing_line> stream(lines.data(), read);
     const std::span<const listing_line> listing =
         stream.first(load.end == basic_end::none ? read : read - 1);

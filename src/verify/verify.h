@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "basic/listing.h"
+
 // What the file is.
 enum class file_format {
     unknown,   // not given and not yet recognised
@@ -64,13 +66,6 @@ struct loader_section {
     int address = -1;                      // its first byte on the target
     int entry = -1;                        // where it must be started
     long offset = -1;                      // where the section starts in the file
-};
-
-// How a BASIC stream hands the machine back to its keyboard.
-enum class basic_end {
-    none,      // it does not: a key pressed after the tape ends the load
-    poke,      // "POKE 515,0"
-    poke_run,  // "POKE 515,0:RUN", which also starts the program
 };
 
 // A line of the program BASIC holds after the load.
