@@ -330,6 +330,16 @@ std::string clean_output(const run_settings& parsed, std::string_view image, siz
     return std::move(clean.sink.bytes);
 }
 
+// Converts the image with the case's reads, writes, buffer and close.
+void convert_under_conditions(const run_settings& parsed, const fuzz_case& fc, conversion& c) {
+    c.source = memory_source(fc.image, fc.read_chunk);
+    c.source.fail_at = fc.fail_at;
+    c.sink.limit = fc.limit;
+    c.sink.max_chunk = fc.write_chunk;
+    c.sink.close_fails = fc.close_fails;
+    convert_in_memory(parsed, c, fc.buffer);
+}
+
 // ---- A BASIC listing ----
 
 // What a BASIC stream holds once its NULs are dropped, read from the listing
@@ -388,12 +398,7 @@ void check_basic(const run_settings& parsed, const fuzz_case& fc) {
     check_basic_nuls(clean.sink.bytes, parsed);
 
     conversion varied;
-    varied.source = memory_source(fc.image, fc.read_chunk);
-    varied.source.fail_at = fc.fail_at;
-    varied.sink.limit = fc.limit;
-    varied.sink.max_chunk = fc.write_chunk;
-    varied.sink.close_fails = fc.close_fails;
-    convert_in_memory(parsed, varied, fc.buffer);
+    convert_under_conditions(parsed, fc, varied);
     const bool read_fails = fc.fail_at <= fc.image.size();
     const bool written = !read_fails && listing;
     const std::string& due = clean.sink.bytes;
@@ -450,12 +455,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (write_fails) due.resize(fc.limit);
 
     conversion varied;
-    varied.source = memory_source(fc.image, fc.read_chunk);
-    varied.source.fail_at = fc.fail_at;
-    varied.sink.limit = fc.limit;
-    varied.sink.max_chunk = fc.write_chunk;
-    varied.sink.close_fails = fc.close_fails;
-    convert_in_memory(parsed, varied, fc.buffer);
+    convert_under_conditions(parsed, fc, varied);
 
     expect(varied.sink.bytes == due,
            "the output is not what the clean run and the conditions give");

@@ -200,7 +200,6 @@ TEST_F(tape_program, warns_of_a_load_file_that_will_not_load_at_its_rate) {
         program_result r = run(c.args, c.input);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.err, c.err);
-        EXPECT_TRUE(r.out.starts_with("RIFF"));
     }
 }
 

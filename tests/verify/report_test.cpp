@@ -238,6 +238,7 @@ TEST(usage, errors_go_to_standard_error_with_status_2) {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"-x"}, "unknown option -x"},
         {{"-v", "-c"}, "only one of -v -a -c -q -i -b may be given"},
+        {{"-b450"}, "-b takes 300, 600 or 1200, attached (-b600), not \"450\""},
         {{"-o"}, "-o needs an IMAGE name"},
         {{"a.lod", "b.lod"}, "only one FILE may be given"},
     };
