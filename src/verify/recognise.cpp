@@ -9,9 +9,9 @@
 //
 // A BASIC stream comes next, before the records: its first line (NULs and
 // leading blanks dropped) begins with a digit, and no line begins with ";",
-// "." or "$" (records and commands), nor does the file hold a data record
-// that the checksum or QSave loader takes whole (a message ahead of records
-// may begin with a digit and lack a line end).
+// "." or "$" (records and commands), nor does its first ";" start a data
+// record that the checksum or QSave loader takes whole (a message ahead of
+// records may begin with a digit and lack a line end).
 //
 // A 65A load ("L" and four upper-case hex digits, after any blanks and line
 // ends) may carry a stray ";" or "$" as well, and message text may begin
@@ -124,8 +124,13 @@ bool starts_basic(file_bytes file) {
     for (const listing_line& line : lines) {
         if (line.text[0] == ';' || line.text[0] == '.' || line.text[0] == '$') return false;
     }
-    return !holds_a_record(file, 0, checksum_record_holds) &&
-           !holds_a_record(file, 0, qsave_record_holds);
+    // Only the first ";" can start the records after a message: a listing
+    // has many, in PRINT statements, and the more there are, the likelier
+    // one of them happens to add up like a QSave record.
+    size_t first = 0;
+    while (first < file.size() && file[first] != ';') ++first;
+    return first == file.size() ||
+           (!checksum_record_holds(file, first) && !qsave_record_holds(file, first));
 }
 
 const char* const letters = "give one of -v -a -c -q -i";
