@@ -84,8 +84,8 @@ TEST_F(program, warns_of_every_line_basic_would_mangle_after_the_stream) {
         "line 1 of the listing has 75 characters; BASIC keeps 71 and drops the rest.",
         "line 2 of the listing has no line number; BASIC runs it during the load.",
         "line 4 of the listing is numbered above 63999; BASIC rejects it.",
-        "line 5 of the listing has lower-case letters outside quotes; BASIC reads no keywords in "
-        "lower case.",
+        ("line 5 of the listing has lower-case letters outside quotes; BASIC reads no keywords "
+         "in lower case."),
         "line 6 of the listing has a byte BASIC cannot take (C1).",
         "line 7 of the listing has @, with which BASIC cancels what it has read of the line.",
         "line 8 of the listing has _, with which BASIC rubs out the character before it.",
