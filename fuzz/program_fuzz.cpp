@@ -24,6 +24,11 @@
 // - the outcome is the one the conditions call for, each stream is closed
 //   exactly once, nothing is written after a failed write and nothing read
 //   after the end or a failed read.
+// A BASIC listing (-b) is read whole before anything is written: a clean run
+// gives the listing's lines, leading blanks and blank lines gone, each ended
+// by CR, then the POKE line, with NULs only after a CR, or in threes inside
+// lines at 1200 baud, or exactly -p's after every line; a failed read or a
+// listing with a NUL writes nothing.
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -395,6 +400,89 @@ void check_records(const run_settings& parsed, const fuzz_case& fc) {
            "the outcome is not the one the conditions call for");
 }
 
+// Converts the image with the case's reads, writes, buffer and close.
+void convert_under_conditions(const run_settings& parsed, const fuzz_case& fc, conversion& c) {
+    c.source = memory_source(fc.image, fc.read_chunk);
+    c.source.fail_at = fc.fail_at;
+    c.sink.limit = fc.limit;
+    c.sink.max_chunk = fc.write_chunk;
+    c.sink.close_fails = fc.close_fails;
+    convert_in_memory(parsed, c, fc.buffer);
+}
+
+// ---- A BASIC listing ----
+
+// What a BASIC stream holds once its NULs are dropped, read from the listing
+// independently of korvane's reader.
+std::string basic_text(std::string_view listing, const run_settings& s) {
+    std::string text;
+    size_t at = 0;
+    while (at < listing.size()) {
+        size_t end = listing.find_first_of("\r\n", at);
+        if (end == std::string_view::npos) end = listing.size();
+        std::string_view line = listing.substr(at, end - at);
+        line.remove_prefix(std::min(line.find_first_not_of(" \t"), line.size()));
+        if (!line.empty()) text += std::string(line) + "\r";
+        at = end + (listing.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    }
+    if (!text.empty()) text += s.go_address >= 0 ? "POKE 515,0:RUN\r" : "POKE 515,0\r";
+    return text;
+}
+
+// Where the NULs of a clean BASIC stream are: runs after a CR (none after the
+// last), of exactly -p's count where -p is given; inside a line only at 1200
+// baud without -p, three after every 8th character.
+void check_basic_nuls(std::string_view stream, const run_settings& s) {
+    size_t in_line = 0;  // characters of the line so far
+    size_t at = 0;
+    while (at < stream.size()) {
+        if (stream[at] != '\0') {
+            in_line = stream[at] == '\r' ? 0 : in_line + 1;
+            ++at;
+            continue;
+        }
+        const size_t end = std::min(stream.find_first_not_of('\0', at), stream.size());
+        expect(at > 0 && end < stream.size(), "NULs before the first line or after the last");
+        if (stream[at - 1] == '\r') {
+            expect(s.pad_given == 0 || end - at == static_cast<size_t>(s.pad_count),
+                   "not -p's NULs after a line");
+        } else {
+            expect(s.pad_given == 0 && s.basic_baud == 1200 && end - at == 3 && in_line % 8 == 0,
+                   "NULs inside a line where none belong");
+        }
+        at = end;
+    }
+}
+
+void check_basic(const run_settings& parsed, const fuzz_case& fc) {
+    const bool listing = fc.image.find('\0') == std::string::npos;
+    conversion clean;
+    clean.source = memory_source(fc.image);
+    convert_in_memory(parsed, clean);
+    expect(clean.outcome == (listing ? run_outcome::converted : run_outcome::not_basic),
+           "a clean BASIC run did not end as the listing calls for");
+    std::string nulless = clean.sink.bytes;
+    std::erase(nulless, '\0');
+    expect(nulless == (listing ? basic_text(fc.image, parsed) : ""),
+           "the BASIC stream is not the listing's lines");
+    check_basic_nuls(clean.sink.bytes, parsed);
+
+    conversion varied;
+    convert_under_conditions(parsed, fc, varied);
+    const bool read_fails = fc.fail_at <= fc.image.size();
+    const bool written = !read_fails && listing;
+    const std::string& due = clean.sink.bytes;
+    const bool write_fails = written && fc.limit < due.size();
+    expect(varied.sink.bytes ==
+               (written ? due.substr(0, std::min(due.size(), fc.limit)) : std::string()),
+           "the BASIC stream is not what the clean run and the conditions give");
+    const run_outcome outcome = read_fails                      ? run_outcome::read_input
+                                : !listing                      ? run_outcome::not_basic
+                                : write_fails || fc.close_fails ? run_outcome::write_output
+                                                                : run_outcome::converted;
+    expect(varied.outcome == outcome, "the BASIC outcome is not the one the conditions call for");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -418,10 +506,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         expect(c.sink.bytes.empty(), "no action, yet output was written");
         return 0;
     }
+    if (parsed.action == action_basic) {
+        check_basic(parsed, fc);
+        return 0;
+    }
 
-    // A BASIC listing is no image, and settings refused before any stream
-    // never reach the conversion.
-    if (parsed.action == action_basic || check_settings(parsed) != run_outcome::converted) return 0;
+    // Settings refused before any stream never reach the conversion.
+    if (check_settings(parsed) != run_outcome::converted) return 0;
     if (parsed.input_type == input_hex || parsed.input_type == input_srec) {
         check_records(parsed, fc);
         return 0;
@@ -448,12 +539,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (write_fails) due.resize(fc.limit);
 
     conversion varied;
-    varied.source = memory_source(fc.image, fc.read_chunk);
-    varied.source.fail_at = fc.fail_at;
-    varied.sink.limit = fc.limit;
-    varied.sink.max_chunk = fc.write_chunk;
-    varied.sink.close_fails = fc.close_fails;
-    convert_in_memory(parsed, varied, fc.buffer);
+    convert_under_conditions(parsed, fc, varied);
 
     expect(varied.sink.bytes == due,
            "the output is not what the clean run and the conditions give");

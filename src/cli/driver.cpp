@@ -8,6 +8,7 @@
 #include "cli/warnings.h"
 #include "formats/encoders.h"
 #include "formats/primitives.h"
+#include "formats/streams.h"
 #include "loaders/loader_image.h"
 #include "records/records.h"
 
@@ -49,6 +50,28 @@ int overwritten_loader(const run_settings& s, std::span<const data_extent> data,
     return -1;
 }
 
+// Reads the whole listing, leaving the input open: `converted`, or
+// read_input for a failed read, or not_basic for an input that holds a NUL
+// or is larger than a listing (no more of it is read than that takes).
+run_outcome read_listing(in_stream& in, std::vector<unsigned char>& listing) {
+    listing.resize(listing_limit + 1);
+    listing.resize(read_block(in, listing.data(), listing.size()));
+    if (in.failed) return run_outcome::read_input;
+    return is_listing(listing) ? run_outcome::converted : run_outcome::not_basic;
+}
+
+// Writes the BASIC stream of a listing read whole and closes the output;
+// the warnings follow once it is complete.
+run_outcome convert_listing(const run_settings& settings, const std::vector<unsigned char>& listing,
+                            out_stream& out) {
+    const std::vector<listing_line> lines = split_listing(listing);
+    if (encode_basic(settings, lines, out) < 0 || out.failed) return run_outcome::write_output;
+    for (const std::string& warning : basic_warnings(lines)) {
+        if (write_message(warning.c_str()) < 0) break;
+    }
+    return run_outcome::converted;
+}
+
 }  // namespace
 
 run_outcome convert(run_settings& settings, std::span<piece> pieces, out_stream& out) {
@@ -85,6 +108,16 @@ run_outcome convert(run_settings& settings, std::span<piece> pieces, out_stream&
 }
 
 run_outcome convert(run_settings& settings, in_stream& in, out_stream& out) {
+    if (settings.action == action_basic) {
+        std::vector<unsigned char> listing;
+        const run_outcome read = read_listing(in, listing);
+        close_input(in);
+        if (read != run_outcome::converted) {
+            close_output(out);
+            return read;
+        }
+        return convert_listing(settings, listing, out);
+    }
     piece one{settings.load_address, &in};
     return convert(settings, std::span<piece>(&one, 1), out);
 }
@@ -121,13 +154,20 @@ run_end run(run_settings& settings, const file_names& names) {
     };
 
     // The input: a raw image and a PRG file's image stream through the
-    // conversion; records are read whole, before anything is written.
+    // conversion; records and listings are read whole, before anything is
+    // written.
     in_stream in;
     open_input(in, fd_source(in_fd));
     const bool records_given =
         settings.input_type == input_hex || settings.input_type == input_srec;
     record_load records;
-    if (settings.input_type == input_prg) {
+    std::vector<unsigned char> listing;
+    if (settings.action == action_basic) {
+        // A listing is read whole before the output is opened, and refused at this step.
+        if (run_outcome read = read_listing(in, listing); read != run_outcome::converted) {
+            return refuse({read});
+        }
+    } else if (settings.input_type == input_prg) {
         run_outcome read = read_prg_header(in, settings.load_address);
         if (read != run_outcome::converted) return refuse({read});
     } else if (records_given) {
@@ -158,6 +198,10 @@ run_end run(run_settings& settings, const file_names& names) {
 
     out_stream out;
     open_output(out, fd_sink(out_fd));
+    if (settings.action == action_basic) {
+        close_input(in);
+        return {convert_listing(settings, listing, out)};
+    }
     if (!records_given) {
         piece one{settings.load_address, &in};
         return {convert(settings, std::span<piece>(&one, 1), out)};

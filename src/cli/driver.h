@@ -20,7 +20,8 @@
 // place in settings. Writes the warnings of a conversion that went through.
 run_outcome convert(run_settings& settings, std::span<piece> pieces, out_stream& out);
 
-// The same for a raw image: one piece at the load address.
+// The same for a raw image: one piece at the load address. A BASIC listing
+// is read whole first, and refused (read_input, not_basic) with nothing written.
 run_outcome convert(run_settings& settings, in_stream& in, out_stream& out);
 
 // Everything after the command line: checks, streams, conversion. Prints

@@ -1,7 +1,8 @@
 #include "cli/parse.h"
 
-#include <cstring>
 #include <string>
+
+#include "basic/pacing.h"
 
 namespace {
 
@@ -16,15 +17,6 @@ char escaped(char c) {
         case 't': return '\t';
         default: return c;
     }
-}
-
-// The baud rate of a -b value, or 0 when it is not one BASIC's LOAD is paced for.
-int basic_baud_of(const char* value) {
-    if (value[0] == '\0') return 300;
-    for (int baud : {300, 600, 1200}) {
-        if (std::strcmp(value, std::to_string(baud).c_str()) == 0) return baud;
-    }
-    return 0;
 }
 
 // The input type of a -r value, case folded, or -1 when it names none.
@@ -46,7 +38,7 @@ bool apply_option(char letter, const char* value, run_settings& s) {
         case 'a': s.action = action_65a; return true;
         case 'b': {
             s.action = action_basic;
-            int baud = basic_baud_of(value);
+            int baud = value[0] == '\0' ? 300 : basic_baud_of(value);
             if (baud == 0) {
                 s.bad_basic_baud = 1;
             } else {

@@ -86,3 +86,17 @@ std::string start_address_warning(unsigned long long start) {
     return "\nWarning: the input's start address $" + digits +
            " is not used; give -g to start there.\n";
 }
+
+std::vector<std::string> basic_warnings(const std::vector<listing_line>& lines) {
+    std::vector<std::string> warnings;
+    const std::vector<listing_warning> found = listing_warnings(lines);
+    for (const listing_warning& w : found) {
+        if (warnings.size() == listing_warning_cap) {
+            warnings.push_back("\nWarning: " + std::to_string(found.size() - listing_warning_cap) +
+                               " more warnings not shown.\n");
+            break;
+        }
+        warnings.push_back("\nWarning: " + w.text + "\n");
+    }
+    return warnings;
+}

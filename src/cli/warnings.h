@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "basic/listing.h"
 #include "cli/run_settings.h"
 #include "formats/target_cells.h"
 
@@ -29,3 +30,11 @@ std::vector<std::string> load_warnings(const run_settings& settings, unsigned lo
 
 // For an input whose start address goes unused because -g was not given.
 std::string start_address_warning(unsigned long long start);
+
+// At most this many warnings of a listing are printed, then a line that counts the rest.
+inline constexpr size_t listing_warning_cap = 20;
+
+// The warnings for a listing's lines, in the order they are printed: the
+// first listing_warning_cap of them, then "N more warnings not shown" for
+// the rest.
+std::vector<std::string> basic_warnings(const std::vector<listing_line>& lines);

@@ -1,12 +1,14 @@
-// The four load formats. Each encoder owns its streams from the moment it is
-// called and closes them all before it returns. It returns -1 when a write or
-// a read failed (and then writes no trailer), otherwise what its last write
+// The load formats. Each encoder owns its streams from the moment it is
+// called and closes them all before it returns (encode_basic, which takes a
+// listing read whole, owns and closes the output). It returns -1 when a write
+// or a read failed (and then writes no trailer), otherwise what its last write
 // returned. The streams' own flags tell the caller which of them failed.
 #pragma once
 
 #include <span>
 #include <vector>
 
+#include "basic/listing.h"
 #include "cli/run_settings.h"
 #include "formats/streams.h"
 #include "formats/target_cells.h"
@@ -38,6 +40,8 @@ int encode_65v(const run_settings& settings, in_stream& in, out_stream& out);
 int encode_65a(const run_settings& settings, in_stream& in, out_stream& out);
 int encode_checksum(const run_settings& settings, in_stream& in, out_stream& out);
 int encode_qsave(const run_settings& settings, in_stream& in, out_stream& out);
+int encode_basic(const run_settings& settings, const std::vector<listing_line>& lines,
+                 out_stream& out);
 
 // How 65A output starts the program after its last "R".
 enum class a65_start {

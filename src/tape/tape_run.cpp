@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "basic/pacing.h"
 #include "cli/messages.h"
 #include "cli/output_file.h"
 #include "formats/streams.h"
@@ -16,6 +17,7 @@
 #include "tape/command_line.h"
 #include "tape/kcs.h"
 #include "tape/recording.h"
+#include "verify/decoders.h"
 
 namespace {
 
@@ -99,6 +101,39 @@ std::string playing_time(int64_t samples, int rate) {
     return text;
 }
 
+// Warns of a load file that will not load at the tape's rate, recognised as
+// korvane-verify recognises it: a hybrid at 1200 baud, whose loader echoes
+// faster than the C1P's screen scrolls, and a BASIC stream with fewer NULs
+// than BASIC needs at the rate and stop bits. 0, or -1 when standard error fails.
+int warn_of_rate(const tape_settings& s, const std::vector<unsigned char>& bytes) {
+    const file_bytes file(bytes.data(), bytes.size());
+    const tape_signal& signal = s.signal;
+    switch (recognise_format(file).format) {
+        case file_format::hybrid:
+            if (signal.baud != 1200) return 0;
+            return complain(
+                "warning: a hybrid played at 1200 baud loses characters on the C1P (its loader "
+                "echoes to the screen, which cannot keep up); play it at 600 baud or below");
+        case file_format::basic: {
+            const std::vector<listing_line> lines = split_listing(file);
+            const basic_pacing pacing{
+                signal.baud, signal.stop_bits == 1 ? ten_bit_character : eleven_bit_character};
+            const auto shortfalls =
+                pacing_shortfalls(std::span(lines).first(lines_read(lines)), pacing);
+            if (shortfalls.empty()) return 0;
+            const listing_line& line = lines[shortfalls.front().line];
+            const long number = line_number(line.text);
+            const std::string first = number >= 0
+                                          ? "line " + std::to_string(number)
+                                          : "the line at byte " + std::to_string(line.offset);
+            const std::string rate = std::to_string(signal.baud);
+            return complain("warning: the BASIC listing has fewer NULs than BASIC needs at " +
+                            rate + " baud (" + first + " first); make it with korvane -b" + rate);
+        }
+        default: return 0;
+    }
+}
+
 int encode(const tape_settings& s) {
     const bool streamed = s.output_name == nullptr;
     const audio_container container =
@@ -145,6 +180,8 @@ int encode(const tape_settings& s) {
         error = close_error;
     }
     if (!good) return trouble(std::string(output_shown(s)) + ": " + error);
+    // A warning changes nothing; where standard error fails, -v's line would too.
+    (void)warn_of_rate(s, bytes);
     if (s.verbose &&
         complain(std::to_string(bytes.size()) + (bytes.size() == 1 ? " byte, " : " bytes, ") +
                  playing_time(frames, s.signal.rate) + " at " + std::to_string(s.signal.baud) +

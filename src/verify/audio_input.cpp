@@ -57,6 +57,7 @@ bool decode_audio_input(int fd, const char* shown, size_t limit, std::vector<uns
         return false;
     }
     summary.line = decode_summary_text(result);
+    summary.baud = result.baud;
     summary.unlisted =
         static_cast<long>(result.fault_count) - static_cast<long>(result.faults.size());
     for (const tape_fault& f : result.faults) {

@@ -15,4 +15,5 @@ struct audio_summary {
     std::string line;  // "300 baud, speed +2.1%, 12294 bytes, 0 faults"
     std::vector<audio_fault> faults;
     long unlisted = 0;  // faults past those the decoder keeps: counted, not listed
+    int baud = 0;       // the bit rate found; 0 when none was
 };

@@ -3,12 +3,15 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <string>
+
+#include "basic/pacing.h"
 
 const char verify_usage_line[] =
-    "usage: korvane-verify [-v|-a|-c|-q|-i] [-o IMAGE] [-O HEX] [-f] [FILE]\n";
+    "usage: korvane-verify [-v|-a|-c|-q|-i|-b[BAUD]] [-o IMAGE] [-O HEX] [-f] [FILE]\n";
 
 const char verify_help_text[] =
-    "usage: korvane-verify [-v|-a|-c|-q|-i] [-o IMAGE] [-O HEX] [-f] [FILE]\n"
+    "usage: korvane-verify [-v|-a|-c|-q|-i|-b[BAUD]] [-o IMAGE] [-O HEX] [-f] [FILE]\n"
     "\n"
     "Reads an OSI load file (FILE, or standard input) as the target reads it and\n"
     "reports what it loads into memory, where it starts, and every fault. A\n"
@@ -20,8 +23,11 @@ const char verify_help_text[] =
     "  -c        checksum format\n"
     "  -q        QSave format\n"
     "  -i        hybrid: a loader in 65V form, then checksum or QSave data\n"
+    "  -b[BAUD]  a BASIC listing for BASIC's LOAD, its NULs checked for BAUD\n"
+    "            (300, 600 or 1200, attached; default a recording's own, else 300)\n"
     "            (without a letter the format is recognised from the file)\n"
-    "  -o IMAGE  write the data loaded, lowest to highest address, gaps zero\n"
+    "  -o IMAGE  write the data loaded, lowest to highest address, gaps zero;\n"
+    "            for a BASIC listing, the program BASIC holds after the load\n"
     "  -O HEX    write the data loaded as Intel HEX, each range from its start,\n"
     "            with the go address as its start address\n"
     "  -f        replace IMAGE or HEX if it exists\n"
@@ -39,6 +45,7 @@ file_format format_of(char letter) {
         case 'c': return file_format::checksum;
         case 'q': return file_format::qsave;
         case 'i': return file_format::hybrid;
+        case 'b': return file_format::basic;
         default: return file_format::unknown;
     }
 }
@@ -58,6 +65,12 @@ bool take_output_name(char letter, const char* what, const char*& name, std::str
     return true;
 }
 
+// -b's value: none (0), or 300, 600 or 1200.
+bool take_basic_baud(const char* value, int& baud) {
+    baud = value == nullptr ? 0 : basic_baud_of(value);
+    return value == nullptr || baud != 0;
+}
+
 }  // namespace
 
 bool parse_verify_command_line(int argc, char** argv, verify_settings& settings,
@@ -65,15 +78,20 @@ bool parse_verify_command_line(int argc, char** argv, verify_settings& settings,
     opterr = 0;
     optind = 0;  // a fresh scan
     for (;;) {
-        int letter = getopt(argc, argv, ":vacqifho:O:");
+        int letter = getopt(argc, argv, ":vacqib::fho:O:");
         if (letter == -1) break;
         file_format format = format_of(static_cast<char>(letter));
         if (format != file_format::unknown) {
             if (settings.format != file_format::unknown && settings.format != format) {
-                error = "only one of -v -a -c -q -i may be given";
+                error = "only one of -v -a -c -q -i -b may be given";
                 return false;
             }
             settings.format = format;
+            if (letter == 'b' && !take_basic_baud(optarg, settings.basic_baud)) {
+                error = std::string("-b takes 300, 600 or 1200, attached (-b600), not \"") +
+                        optarg + "\"";
+                return false;
+            }
             continue;
         }
         switch (letter) {

@@ -1,7 +1,8 @@
-// korvane-verify's command line: [-v|-a|-c|-q|-i] [-o IMAGE] [-O HEX] [-f]
-// [FILE], through getopt: letters may be grouped (-cf), the value of -o and
-// -O may follow it directly or as the next argument, "--" ends the options, and FILE "-"
-// or no FILE is standard input. Options may also follow FILE.
+// korvane-verify's command line: [-v|-a|-c|-q|-i|-b[BAUD]] [-o IMAGE]
+// [-O HEX] [-f] [FILE], through getopt: letters may be grouped (-cf), the
+// value of -o and -O may follow it directly or as the next argument, that of
+// -b only directly, "--" ends the options, and FILE "-" or no FILE is
+// standard input. Options may also follow FILE.
 #pragma once
 
 #include <string>
@@ -15,6 +16,7 @@ struct verify_settings {
     const char* hex_name = nullptr;             // -O; null: no Intel HEX
     bool force = false;                         // -f: IMAGE and HEX may be replaced
     bool help = false;                          // -h: the help text, nothing else
+    int basic_baud = 0;  // -b's rate to check a BASIC stream's NULs for; 0: none given
 };
 
 // Fills settings from the whole argument vector (getopt may reorder it).

@@ -120,7 +120,7 @@ void decode_hybrid(file_bytes file, decoding& out) {
     }
 }
 
-void decode_file(file_bytes file, file_format format, decoding& out) {
+void decode_file(file_bytes file, file_format format, int basic_baud, decoding& out) {
     switch (format) {
         case file_format::mon_65v: decode_65v(file, out); break;
         case file_format::mon_65a: decode_65a(file, out); break;
@@ -133,6 +133,7 @@ void decode_file(file_bytes file, file_format format, decoding& out) {
             decode_qsave_records(file, 0, out);
             break;
         case file_format::hybrid: decode_hybrid(file, out); break;
+        case file_format::basic: decode_basic(file, basic_baud, out); break;
         case file_format::unknown: break;
     }
 }

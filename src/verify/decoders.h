@@ -45,8 +45,12 @@ void decode_qsave_records(file_bytes file, size_t begin, decoding& out);
 // loaders, then the data in the format of the loader it holds.
 void decode_hybrid(file_bytes file, decoding& out);
 
-// The decoder of a given format (not unknown).
-void decode_file(file_bytes file, file_format format, decoding& out);
+// A BASIC stream as BASIC's LOAD reads it, its NULs checked for the baud rate.
+void decode_basic(file_bytes file, int baud, decoding& out);
+
+// The decoder of a given format (not unknown); a BASIC stream's NULs are
+// checked for basic_baud.
+void decode_file(file_bytes file, file_format format, int basic_baud, decoding& out);
 
 // The loader a section of stores holds, compared byte for byte with both
 // loaders relocated to `address`.

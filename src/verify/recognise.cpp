@@ -7,14 +7,22 @@
 // with "L". A "." or "L" that is only the first letter of message text ahead
 // of checksum or QSave records gives way to the records.
 //
+// A BASIC stream comes next, before the records: its first line (NULs and
+// leading blanks dropped) begins with a digit, and no line begins with ";",
+// "." or "$" (records and commands), nor does its first ";" start a data
+// record that the checksum or QSave loader takes whole (a message ahead of
+// records may begin with a digit and lack a line end).
+//
 // A 65A load ("L" and four upper-case hex digits, after any blanks and line
 // ends) may carry a stray ";" or "$" as well, and message text may begin
 // like one. There the records win only where the file holds a data record
 // that the loader takes whole: a checksum record whose count, digits and sum
 // are right, or a valid QSave record. A go record proves nothing there: "$"
 // and a few characters may as well be a stray "$" in 65A text.
+#include <cstring>
 #include <string>
 
+#include "basic/listing.h"
 #include "loaders/loader_image.h"
 #include "verify/decoders.h"
 #include "verify/text.h"
@@ -105,6 +113,26 @@ bool holds_a_record(file_bytes file, size_t first, Test holds) {
     return false;
 }
 
+bool starts_basic(file_bytes file) {
+    size_t at = 0;
+    while (at < file.size() && (file[at] == 0 || std::strchr(" \t\r\n", file[at]) != nullptr)) {
+        ++at;
+    }
+    if (at == file.size() || file[at] < '0' || file[at] > '9') return false;
+    const std::vector<listing_line> lines = split_listing(file);
+    if (lines.empty() || line_number(lines.front().text) < 0) return false;
+    for (const listing_line& line : lines) {
+        if (line.text[0] == ';' || line.text[0] == '.' || line.text[0] == '$') return false;
+    }
+    // Only the first ";" can start the records after a message: a listing
+    // has many, in PRINT statements, and the more there are, the likelier
+    // one of them happens to add up like a QSave record.
+    size_t first = 0;
+    while (first < file.size() && file[first] != ';') ++first;
+    return first == file.size() ||
+           (!checksum_record_holds(file, first) && !qsave_record_holds(file, first));
+}
+
 const char* const letters = "give one of -v -a -c -q -i";
 
 }  // namespace
@@ -132,6 +160,7 @@ recognition recognise_format(file_bytes file) {
         }
         return {file_format::mon_65v, {}};
     }
+    if (starts_basic(file)) return {file_format::basic, {}};
     size_t first = 0;
     while (first < file.size() && file[first] != ';' && file[first] != '$') ++first;
     const bool load_65a = starts_65a(file);

@@ -28,37 +28,9 @@ std::string go_text(const go_info& go) {
     return "none";
 }
 
-}  // namespace
-
-const char* format_name(file_format format) {
-    switch (format) {
-        case file_format::mon_65v: return "65V";
-        case file_format::mon_65a: return "65A";
-        case file_format::checksum: return "checksum";
-        case file_format::qsave: return "QSave";
-        case file_format::hybrid: return "hybrid";
-        case file_format::unknown: break;
-    }
-    return "unknown";
-}
-
-std::vector<fault> collect_faults(const decoding& decoded, const memory_map& map) {
-    std::vector<fault> all = decoded.faults;
-    all.insert(all.end(), map.faults.begin(), map.faults.end());
-    std::stable_sort(all.begin(), all.end(),
-                     [](const fault& a, const fault& b) { return a.offset < b.offset; });
-    return all;
-}
-
-std::string report_text(const decoding& decoded, bool recognised, const memory_map& map,
-                        const std::vector<fault>& faults, const char* image_name,
-                        const audio_summary* audio) {
+// The lines of a load into memory: loader, ranges, gaps, records, go, image.
+std::string memory_lines(const decoding& decoded, const memory_map& map, const char* image_name) {
     std::string text;
-    if (audio != nullptr) text += "audio: " + audio->line + "\n";
-    text += "format: ";
-    text += format_name(decoded.format);
-    if (recognised) text += " (recognised)";
-    text += "\n";
     if (decoded.format == file_format::hybrid) {
         const loader_section& l = decoded.loader;
         text += "loader: ";
@@ -82,6 +54,67 @@ std::string report_text(const decoding& decoded, bool recognised, const memory_m
         }
         text += std::string(" to ") + image_name + "\n";
     }
+    return text;
+}
+
+// The lines of a BASIC stream: the program it leaves, its end, its pacing.
+std::string basic_lines(const basic_load& load) {
+    std::string text = "lines: ";
+    if (load.program.empty()) {
+        text += "none\n";
+    } else {
+        text += std::to_string(load.program.size()) + " numbered, lowest " +
+                std::to_string(load.program.front().number) + ", highest " +
+                std::to_string(load.program.back().number) + "\n";
+    }
+    switch (load.end) {
+        case basic_end::none:
+            text += "end: none (press a key after the tape to stop the load)\n";
+            break;
+        case basic_end::poke: text += "end: POKE 515,0\n"; break;
+        case basic_end::poke_run: text += "end: POKE 515,0:RUN\n"; break;
+    }
+    return text + "pacing: checked for " + std::to_string(load.baud) + " baud\n";
+}
+
+}  // namespace
+
+const char* format_name(file_format format) {
+    switch (format) {
+        case file_format::mon_65v: return "65V";
+        case file_format::mon_65a: return "65A";
+        case file_format::checksum: return "checksum";
+        case file_format::qsave: return "QSave";
+        case file_format::hybrid: return "hybrid";
+        case file_format::basic: return "BASIC listing";
+        case file_format::unknown: break;
+    }
+    return "unknown";
+}
+
+std::vector<fault> collect_faults(const decoding& decoded, const memory_map& map) {
+    std::vector<fault> all = decoded.faults;
+    all.insert(all.end(), map.faults.begin(), map.faults.end());
+    std::stable_sort(all.begin(), all.end(),
+                     [](const fault& a, const fault& b) { return a.offset < b.offset; });
+    return all;
+}
+
+std::string report_text(const decoding& decoded, bool recognised, const memory_map& map,
+                        const std::vector<fault>& faults, const char* image_name,
+                        const audio_summary* audio) {
+    std::string text;
+    if (audio != nullptr) text += "audio: " + audio->line + "\n";
+    text += "format: ";
+    text += format_name(decoded.format);
+    if (recognised) {
+        text += " (recognised)";
+    } else if (decoded.format == file_format::basic) {
+        text += " (forced)";
+    }
+    text += "\n";
+    text += decoded.format == file_format::basic ? basic_lines(decoded.basic)
+                                                 : memory_lines(decoded, map, image_name);
     const std::vector<audio_fault> no_audio_faults;
     const std::vector<audio_fault>& heard = audio != nullptr ? audio->faults : no_audio_faults;
     auto next_heard = heard.begin();
@@ -93,6 +126,7 @@ std::string report_text(const decoding& decoded, bool recognised, const memory_m
         put_heard_up_to(f.offset);
         text += "fault at byte " + std::to_string(f.offset);
         if (f.address >= 0) text += " (" + address_text(f.address) + ")";
+        if (f.line >= 0) text += " (line " + std::to_string(f.line) + ")";
         text += ": " + f.text + "\n";
     }
     put_heard_up_to(std::numeric_limits<long>::max());
@@ -109,4 +143,12 @@ std::vector<unsigned char> image_bytes(const memory_map& map) {
     auto first = map.bytes.begin() + map.ranges.front().first;
     auto last = map.bytes.begin() + map.ranges.back().last + 1;
     return std::vector<unsigned char>(first, last);
+}
+
+std::vector<unsigned char> program_listing(const basic_load& load) {
+    std::string text;
+    for (const basic_line& line : load.program) {
+        text += std::to_string(line.number) + " " + line.text + "\n";
+    }
+    return std::vector<unsigned char>(text.begin(), text.end());
 }

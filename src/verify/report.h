@@ -2,8 +2,9 @@
 //
 //   audio: 300 baud, speed +2.1%, N bytes, N faults
 //                                     a cassette recording, decoded first
-//   format: NAME[ (recognised)]       NAME: 65V, 65A, checksum, QSave or hybrid;
-//                                     "(recognised)" when no format letter was given
+//   format: NAME[ (recognised)]       NAME: 65V, 65A, checksum, QSave, hybrid or
+//                                     BASIC listing; "(recognised)" when no format
+//                                     letter was given, and for BASIC "(forced)" when -b was
 //   loader: KIND at $AAAA, entry $EEEE
 //                                     hybrid only; KIND: checksum or QSave
 //   range: $AAAA-$BBBB N bytes        one line per contiguous range of data,
@@ -21,8 +22,23 @@
 //                                     leaves them, or as they were
 //   go: none
 //   image: $AAAA-$BBBB N bytes to NAME    with -o; "image: empty, to NAME"
+//
+// or, for a BASIC stream, in place of loader to image:
+//
+//   lines: N numbered, lowest 10, highest 500
+//                                     the program BASIC holds after the load, which
+//                                     -o writes; "lines: none" when it holds no line
+//   end: POKE 515,0:RUN               the line that hands back to the keyboard:
+//   end: POKE 515,0                   "POKE 515,0:RUN" also starts the program;
+//   end: none (press a key after the tape to stop the load)
+//   pacing: checked for 300 baud      the rate its NULs were checked for
+//
+// then:
+//
 //   fault at byte N ($AAAA): TEXT     one line per fault, by offset in the file
 //   fault at byte N: TEXT             (decimal, from 0); the address where one applies
+//   fault at byte N (line 40): TEXT   a BASIC stream's NULs too few: the line's BASIC
+//                                     number, where it has one
 //   fault at S.SSS s (byte N): TEXT   the recording's faults, by the first byte they
 //   fault at S.SSS s (bytes N-M): TEXT    concern, each before the file's own at that byte
 //   faults: N
@@ -52,3 +68,7 @@ std::string report_text(const decoding& decoded, bool recognised, const memory_m
 std::vector<unsigned char> image_bytes(const memory_map& map);
 
 const char* format_name(file_format format);
+
+// The program a BASIC stream leaves: its numbered lines in number order, each
+// as the number, a space and the rest as BASIC keeps it, ended by LF.
+std::vector<unsigned char> program_listing(const basic_load& load);

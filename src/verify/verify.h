@@ -1,5 +1,5 @@
 // korvane-verify reads a load file back the way the target reads it: the 65V
-// and 65A monitors, and the checksum and QSave loaders. A decoder turns the
+// and 65A monitors, the checksum and QSave loaders, and BASIC's LOAD. A decoder turns the
 // file into the bytes it stores (with the file offset each came from), the
 // records it holds, where it starts the target and the faults it meets.
 #pragma once
@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <string>
 #include <vector>
+
+#include "basic/listing.h"
 
 // What the file is.
 enum class file_format {
@@ -16,15 +18,18 @@ enum class file_format {
     checksum,  // checksum records in hex text
     qsave,     // QSave binary records
     hybrid,    // a loader in 65V form, then data in that loader's format
+    basic,     // a BASIC listing, paced with NULs for BASIC's LOAD
 };
 
 enum class loader_kind { none, checksum, qsave };
 
-// One problem, at a byte offset in the file; address is -1 where none applies.
+// One problem, at a byte offset in the file; address is -1 where none
+// applies, and so is line, a BASIC stream's line number.
 struct fault {
     long offset;
     int address;
     std::string text;
+    long line = -1;
 };
 
 // Who put a byte into the target's memory.
@@ -63,6 +68,19 @@ struct loader_section {
     long offset = -1;                      // where the section starts in the file
 };
 
+// A line of the program BASIC holds after the load.
+struct basic_line {
+    long number;
+    std::string text;  // what follows the number, as BASIC keeps it
+};
+
+// What BASIC's LOAD made of a BASIC stream.
+struct basic_load {
+    std::vector<basic_line> program;  // in number order
+    basic_end end = basic_end::none;
+    int baud = 300;  // the rate its NULs were checked for
+};
+
 // Everything a decoder found.
 struct decoding {
     file_format format = file_format::unknown;
@@ -71,6 +89,7 @@ struct decoding {
     std::vector<fault> faults;
     int records = 0;  // data records; for the monitors, load commands that stored data
     go_info go;
+    basic_load basic;  // a BASIC stream only
 };
 
 // The 65A monitor's register save area and the part that holds the start address.

@@ -146,12 +146,26 @@ int verify_main(int argc, char** argv) {
         recognised = true;
     }
 
+    // BASIC keeps a program, not bytes at addresses: there is no Intel HEX of it.
+    if (format == file_format::basic && settings.hex_name != nullptr) {
+        complain(std::string(settings.hex_name) +
+                 ": a BASIC listing loads no memory image to write as Intel HEX; -o writes "
+                 "the program as a listing");
+        return verify_trouble;
+    }
+    // A BASIC stream's NULs are checked for -b's rate, else the recording's own, else 300.
+    int basic_baud = settings.basic_baud;
+    if (basic_baud == 0) basic_baud = input.audio && audio.baud != 0 ? audio.baud : 300;
     decoding decoded;
-    decode_file(file, format, decoded);
+    decode_file(file, format, basic_baud, decoded);
     memory_map map = map_memory(decoded);
     std::vector<fault> faults = collect_faults(decoded, map);
 
-    if (settings.image_name != nullptr && !write_image(settings, input, image_bytes(map), error)) {
+    if (settings.image_name != nullptr &&
+        !write_image(
+            settings, input,
+            format == file_format::basic ? program_listing(decoded.basic) : image_bytes(map),
+            error)) {
         complain(error);
         return verify_trouble;
     }

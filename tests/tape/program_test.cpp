@@ -168,4 +168,39 @@ TEST_F(tape_program, fails_a_write_that_fails) {
     EXPECT_EQ(piped.out.size(), 44 + little_endian(piped.out, 40, 4));
 }
 
+TEST_F(tape_program, warns_of_a_load_file_that_will_not_load_at_its_rate) {
+    auto korvane = [](std::vector<std::string> args, const std::string& input) {
+        return run_program(
+                   {.args = std::move(args), .input = input_from::bytes, .input_data = input})
+            .out;
+    };
+    const std::string hybrid = korvane({"-i", "-l0400", "-g0400"}, "\xA9\x00\x60"s);
+    const std::string listing = "10 PRINT \"HI\"\n20 GOTO 10\n";
+    const std::string basic_300 = korvane({"-b"}, listing);
+    const std::string basic_1200 = korvane({"-b1200"}, listing);
+    const std::string hybrid_warning =
+        "korvane-tape: warning: a hybrid played at 1200 baud loses characters on the C1P (its "
+        "loader echoes to the screen, which cannot keep up); play it at 600 baud or below\n";
+    const std::string basic_warning =
+        "korvane-tape: warning: the BASIC listing has fewer NULs than BASIC needs at 1200 baud "
+        "(line 10 first); make it with korvane -b1200\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string input;
+        std::string err;
+    } cases[] = {
+        {{"-b", "1200"}, hybrid, hybrid_warning},
+        {{"-b", "600"}, hybrid, ""},
+        {{"-b", "1200"}, basic_300, basic_warning},
+        {{"-b", "1200"}, basic_1200, ""},
+        // With one stop bit a character is 8,192 cycles: line 10 needs 10 NULs, not 9.
+        {{"-1", "-b", "1200"}, basic_1200, basic_warning},
+    };
+    for (const auto& c : cases) {
+        program_result r = run(c.args, c.input);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, c.err);
+    }
+}
+
 }  // namespace

@@ -14,7 +14,7 @@ namespace {
 using namespace std::string_literals;
 
 const std::string usage_line =
-    "usage: korvane-verify [-v|-a|-c|-q|-i] [-o IMAGE] [-O HEX] [-f] [FILE]\n";
+    "usage: korvane-verify [-v|-a|-c|-q|-i|-b[BAUD]] [-o IMAGE] [-O HEX] [-f] [FILE]\n";
 
 struct whole_report {
     const char* name;
@@ -237,7 +237,8 @@ TEST(image_guard, an_existing_image_is_kept_without_f_and_replaced_with_it) {
 TEST(usage, errors_go_to_standard_error_with_status_2) {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"-x"}, "unknown option -x"},
-        {{"-v", "-c"}, "only one of -v -a -c -q -i may be given"},
+        {{"-v", "-c"}, "only one of -v -a -c -q -i -b may be given"},
+        {{"-b450"}, "-b takes 300, 600 or 1200, attached (-b600), not \"450\""},
         {{"-o"}, "-o needs an IMAGE name"},
         {{"-O"}, "-O needs a HEX name"},
         {{"-O", "-"}, "-O needs a file name; the report goes to standard output"},
