@@ -133,7 +133,7 @@ bool starts_basic(file_bytes file) {
            (!checksum_record_holds(file, first) && !qsave_record_holds(file, first));
 }
 
-const char* const letters = "give one of -v -a -c -q -i";
+const char* const letters = "give one of -v -a -c -q -i -b";
 
 }  // namespace
 

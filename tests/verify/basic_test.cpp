@@ -83,4 +83,16 @@ TEST(basic_round_trip, writes_the_program_basic_holds) {
                   std::string(64, 'Z') + "\n");
 }
 
+// BASIC keeps no bytes at addresses: -O is refused and nothing is written.
+TEST(basic_hex, is_refused) {
+    scratch_dir dir;
+    program_result r = run_verify({"-O", "prog.hex"}, "10 END\r\0\0POKE 515,0\r", dir.path);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err,
+              "korvane-verify: prog.hex: a BASIC listing loads no memory image to write as Intel "
+              "HEX; -o writes the program as a listing\n");
+    EXPECT_EQ(directory_names(dir.path), std::vector<std::string>{});
+}
+
 }  // namespace

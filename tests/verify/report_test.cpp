@@ -274,7 +274,7 @@ TEST(recognition, asks_for_the_letter_where_the_format_is_ambiguous) {
          "or as 65V with bytes after its go command; give -i or -v"},
         {checksum_or_qsave(),
          "the input reads both as checksum and as QSave records; give -c or -q"},
-        {"", "the input is empty, so its format cannot be told; give one of -v -a -c -q -i"},
+        {"", "the input is empty, so its format cannot be told; give one of -v -a -c -q -i -b"},
     };
     for (const auto& [file, reason] : cases) {
         program_result r = run_verify({}, file);
