@@ -2,7 +2,8 @@
 // slowest whose bytes frame cleanly and whose bits are clean wins. A
 // lane slower than the signal may frame its bytes too, but with flaws: a
 // bit or a boundary falling between two of the signal's, or a short space
-// in the mark before a start bit.
+// in the mark before a start bit. The judging waits for the slowest lane's
+// first byte: in a noisy leader the faster lanes frame noise.
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -96,12 +97,17 @@ void choose_lane(kcs_decoder& d) {
 }
 
 void consider_choice(kcs_decoder& d, double position) {
+    // The time to judge runs from the slowest lane's first byte: a lane
+    // faster than the signal frames noise in a noisy leader, while the
+    // slowest lane frames the bytes of the signal at any rate.
     if (d.first_frame_at < 0) {
-        for (const lane& l : d.lanes)
-            if (l.frames > 0) d.first_frame_at = position;
+        if (d.lanes.front().frames > 0) d.first_frame_at = position;
         return;
     }
-    bool enough = d.lanes.front().frames >= 6 || position - d.first_frame_at > 0.6 * d.k.fs;
+    // Six bytes are enough, unless noise has spoilt the framing of some.
+    const lane& slowest = d.lanes.front();
+    bool enough = slowest.frames >= (slowest.framing_errors > 0 ? 24 : 6) ||
+                  position - d.first_frame_at > 0.6 * d.k.fs;
     for (const lane& l : d.lanes)
         if (l.ready.size() + l.held.size() > 1024) enough = true;
     if (enough) choose_lane(d);

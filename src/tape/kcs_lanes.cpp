@@ -2,10 +2,14 @@
 // products over one bit: the energy at each tone over the whole bit,
 // scaled by that tone's usual level. Their balance e, from -1 (space) to
 // +1 (mark), decides bits; its fall through zero marks a start bit's
-// leading edge, averaged with where the clock said the byte was due when
-// bytes come back to back. Bits are read at their ends; on each change of
-// tone the window straddling the boundary measures how late the clock
-// runs, and the clock is pulled in. A bit whose energy has vanished is a
+// leading edge. When bytes come back to back the clock foretells it: an
+// edge near that moves the clock a fifth of the way and trims its bit
+// length, the start bit there is taken unless its window holds clearly
+// more mark than space (noise spoils a bit far oftener than bytes pause),
+// and a fall far before it is noise in the stop bits. Bits are read at
+// their ends; on each change of tone the window straddling the boundary
+// measures how late the clock runs, and the clock is pulled in. A stop bit
+// is read as a 0 only on clearly more space. A bit whose energy has vanished is a
 // dropout: the clock runs on, bytes keep coming on it, and what was
 // missed is read as 1s, until the signal returns (reported as a dropout
 // over the bytes it touched) or 0.2 s pass (a pause: the bytes that never
@@ -24,13 +28,30 @@ namespace kcs {
 namespace {
 
 constexpr double dropout_limit = 0.2;  // seconds: a longer silence is a pause
-constexpr double clock_gain = 0.1;     // share of a measured clock error corrected at once
+constexpr double clock_gain = 0.2;     // share of a measured clock error corrected at once
 constexpr double tail_bits = 10.5;     // more than the 1s a byte can end with, its stop bits too
 
 // A bit's energy against the tone's usual level, where the signal is taken to
 // vanish and to return.
 constexpr double vanish_level = 0.03;
 constexpr double return_level = 0.2;
+
+// While bytes arrive back to back a start bit is due where the clock says:
+// a fall of the balance within this of it is that start bit's edge
+// (bits), and it moves the clock by this share of the difference; a fall
+// further from it, in the stop bits, is noise. Each edge also trims the
+// clock's bit length, by this share of the error per bit it shows: the
+// speed loop, slowed in noise, may be a little off for seconds.
+constexpr double due_window = 0.4;
+constexpr double edge_weight = 0.2;
+constexpr double trim_gain = 0.05;
+constexpr double trim_limit = 0.05;
+
+// A start bit that was due is taken where the window over it holds no more
+// than this balance towards mark: back to back, a start bit is far likelier
+// than a gap, and noise may spoil its bit. A start bit that was not due must
+// show more space than mark.
+constexpr double due_balance = 0.4;
 
 // A bit's balance clean enough, and a boundary near enough the clock's, to
 // show the lane in step with the signal.
@@ -182,6 +203,9 @@ void end_frame(lane& l, const setup& k) {
         release(l, b, k);
     int frame_bits = l.votes_10 > l.votes_11 ? 10 : 11;
     l.expect = true;
+    // A byte whose stop bit is a 0 may have been framed out of step: the
+    // next start bit is not taken on the clock's word alone.
+    l.after_fault = b.framing;
     l.expect_at = l.event_at + (frame_bits - 10) * l.bit;
     l.mode = lane_mode::hunt;
     l.dip = 1;
@@ -229,7 +253,7 @@ inline void slide(window& w, const analyzer& a, int64_t n, int length) {
 }  // namespace
 
 void retune(lane& l, const analyzer& a, const setup& k) {
-    l.bit = k.fs / (l.baud * a.speed);
+    l.bit = k.fs / (l.baud * a.speed) * (1 + l.trim);
     l.length = static_cast<int>(l.bit);
     l.part = l.bit - l.length;
     set_scales(l);
@@ -311,7 +335,9 @@ void frame_event(lane& l, const analyzer& a, double position, const setup& k) {
     bool present = is_present(l, p);
     int value = 1;
     if (present) {
-        value = e > 0 ? 1 : 0;
+        // A stop bit, which every byte in step ends with, is read as a 0
+        // only where its window shows clearly more space than mark.
+        value = e > (l.index == 9 ? -due_balance : 0) ? 1 : 0;
         if (!l.unheard) {
             l.frame_eye_sum += std::abs(e);
             ++l.frame_eye_bits;
@@ -381,7 +407,8 @@ void run_lane(lane& l, const analyzer& a, int64_t n, const setup& k) {
                     note_presence(l, false, position, k);
                     return;
                 }
-                if (l.e_now < -0.5 && purity_now(l, a, n) > 0.3) {
+                if (l.after_fault ? l.e_now < -0.5 && purity_now(l, a, n) > 0.3
+                                  : l.e_now < due_balance) {
                     begin_frame(l, l.expect_at, false, false);
                     note_presence(l, true, position, k);
                     return;
@@ -396,12 +423,25 @@ void run_lane(lane& l, const analyzer& a, int64_t n, const setup& k) {
                 cross = position - 1 + l.e_prev / (l.e_prev - l.e_now);
             else if (l.p_prev < 0.25 && l.p_now >= 0.25 && l.e_now < 0)
                 cross = position - 1 + (0.25 - l.p_prev) / (l.p_now - l.p_prev);
+            // Bytes arriving back to back in frames of eleven bits: a fall
+            // well before the start bit was due lies in the stop bits.
+            if (cross >= 0 && l.expect && !l.after_fault && l.unsure_from < 0 &&
+                l.votes_11 > l.votes_10 + 2 && cross - l.bit / 2 < l.expect_at - due_window * l.bit)
+                cross = -1;
             if (cross >= 0) {
                 l.edge = cross - l.bit / 2;
                 // Bytes arriving back to back: the clock foretold this edge
-                // too, and the mean of two measures is the better one.
-                if (l.expect && std::abs(l.edge - l.expect_at) < 0.4 * l.bit)
-                    l.edge += 0.5 * (l.expect_at - l.edge);
+                // too, and the clock, kept by every edge before, is the
+                // better measure.
+                l.due = l.expect && !l.after_fault &&
+                        std::abs(l.edge - l.expect_at) < due_window * l.bit;
+                l.due_checked = false;
+                if (l.due) {
+                    const double error = l.edge - l.expect_at;
+                    l.trim = std::clamp(l.trim + trim_gain * error / (11 * l.bit), -trim_limit,
+                                        trim_limit);
+                    l.edge = l.expect_at + edge_weight * error;
+                }
                 // Not foretold, after a silence that cut a byte or from the
                 // recording's start: unless more mark than the rest of any
                 // byte holds came first, this may be a 0 in that rest.
@@ -421,11 +461,25 @@ void run_lane(lane& l, const analyzer& a, int64_t n, const setup& k) {
             return;
         }
         case lane_mode::confirm: {
+            // A fall later than the start bit was due: noise may have
+            // delayed it, so the window over the start bit where it was due
+            // decides first.
+            if (l.expect && !l.after_fault && !l.due && !l.due_checked && l.edge > l.expect_at &&
+                position >= l.expect_at + l.bit) {
+                l.due_checked = true;
+                if (is_present(l, l.p_now) && l.e_now < due_balance) {
+                    begin_frame(l, l.expect_at, false, false);
+                    note_presence(l, true, position, k);
+                    return;
+                }
+            }
             if (position < l.event_at) return;
             double w = l.consecutive ? l.event_at - (position - 1) : 1;
             double e = l.e_prev + w * (l.e_now - l.e_prev);
             double p = l.p_prev + w * (l.p_now - l.p_prev);
-            if (e < -0.5 && p > 0.25 && purity_now(l, a, n) > 0.3) {
+            const bool start = l.due ? e < due_balance && is_present(l, p)
+                                     : e < 0 && p > 0.25 && purity_now(l, a, n) > 0.3;
+            if (start) {
                 begin_frame(l, l.edge, false, l.abrupt);
                 if (l.judging && e > -clean_balance) l.flawed = true;
                 note_presence(l, true, position, k);

@@ -228,7 +228,11 @@ struct lane {
     bool unheard = false;
     bool touched = false;
     bool abrupt = false;
-    int gap = 0;  // that of the frame being read
+    int gap = 0;               // that of the frame being read
+    bool due = false;          // the edge being confirmed lies where a start bit was due
+    bool due_checked = false;  // a later edge: the start bit where it was due has been weighed
+    double trim = 0;           // the bit length's correction to the speed loop's, from the edges
+    bool after_fault = false;  // the byte before failed to frame
 
     bool expect = false;  // bytes are arriving: the next start bit is due at expect_at
     double expect_at = 0;
