@@ -3,7 +3,7 @@
 // lane slower than the signal may frame its bytes too, but with flaws: a
 // bit or a boundary falling between two of the signal's, or a short space
 // in the mark before a start bit. The judging waits for the slowest lane's
-// first byte: in a noisy leader the faster lanes frame noise.
+// bytes: in a noisy leader the faster lanes frame noise.
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -97,11 +97,12 @@ void choose_lane(kcs_decoder& d) {
 }
 
 void consider_choice(kcs_decoder& d, double position) {
-    // The time to judge runs from the slowest lane's first byte: a lane
-    // faster than the signal frames noise in a noisy leader, while the
-    // slowest lane frames the bytes of the signal at any rate.
+    // The time to judge runs from the slowest lane's second byte: a lane
+    // faster than the signal frames noise in a noisy leader, and even the
+    // slowest may frame one, while the slowest lane frames the bytes of the
+    // signal at any rate.
     if (d.first_frame_at < 0) {
-        if (d.lanes.front().frames > 0) d.first_frame_at = position;
+        if (d.lanes.front().frames >= 2) d.first_frame_at = position;
         return;
     }
     // Six bytes are enough, unless noise has spoilt the framing of some.
