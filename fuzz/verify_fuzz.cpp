@@ -8,10 +8,10 @@
 // load file.
 //
 // Checked beyond what the sanitizers catch: a refusal only for a file of no
-// format recognised or a BASIC stream with -O; the format given is the one
-// read; the status is the count of faults the report ends with; a BASIC
-// stream gives a listing and no image or Intel HEX, any other file no
-// listing. And a file with no fault, its Intel HEX converted again by
+// format recognised or a BASIC stream (given or recognised) with -O; the
+// format given is the one read; the status is the count of faults the report
+// ends with; a BASIC stream gives a listing and no image or Intel HEX, any
+// other file no listing. And a file with no fault, its Intel HEX converted again by
 // korvane -rhex in the same format (the hybrid's loader at the same place),
 // with -g at its go address, verifies with no fault to the same image, the
 // same Intel HEX and the same go line; one that loads nothing has Intel HEX
@@ -156,8 +156,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const verify_output run = verify_load_file(settings, file, "input", nullptr);
     if (run.status == verify_trouble) {
         expect(!run.error.empty() && run.report.empty(), "a refusal without a message");
-        expect(settings.format == file_format::unknown
-                   ? run.format == file_format::unknown
+        expect(run.format == file_format::unknown
+                   ? settings.format == file_format::unknown
                    : run.format == file_format::basic && settings.hex_name != nullptr,
                "a refusal of a file that has a format");
         return 0;
