@@ -15,7 +15,7 @@
 // file of what it accepts, read back by korvane-verify's decoder, loads the
 // same bytes at the same addresses and nothing else (the hybrid's loader
 // aside; a single piece from below $0200 moved to $1F00 where the loader's
-// place is derived, as for a raw image).
+// place is derived, as for a raw image), and starts at -g's address.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -124,9 +124,10 @@ void check_conversion(const record_load& load, uint8_t choice, bool hex) {
     const bool hybrid = c.read_as == file_format::hybrid;
     const bool placed = hybrid && (choice & 0x20) != 0;
     if (placed) arguments.push_back("-i2000");
+    int go = -1;
     if ((choice & 0x10) != 0) {
-        arguments.push_back(
-            "-g" + address_text(static_cast<int>(std::max(load.start, 0LL) & 0xFFFF)).substr(1));
+        go = static_cast<int>(std::max(load.start, 0LL) & 0xFFFF);
+        arguments.push_back("-g" + address_text(go).substr(1));
     }
     run_settings settings;
     expect(
@@ -154,6 +155,20 @@ void check_conversion(const record_load& load, uint8_t choice, bool hex) {
         }
     }
     expect(map.loaded == due, "korvane's load file loads other addresses");
+
+    // The start: -g's address, which 65A sets in the register save area
+    // (unless the data fills it, and the monitor restarts from that alone).
+    const go_info& started = decoded.go;
+    if (go < 0) {
+        expect(started.kind == go_kind::none, "korvane's load file starts without -g");
+    } else if (c.read_as == file_format::mon_65a) {
+        expect(started.kind == go_kind::register_area &&
+                   (!started.start_sequence || started.address == go),
+               "korvane's 65A file does not start at -g's address");
+    } else {
+        expect(started.kind == go_kind::address && started.address == go,
+               "korvane's load file does not start at -g's address");
+    }
 }
 
 }  // namespace
