@@ -1,14 +1,21 @@
 // read_records against a plain reading of the records it accepts, for any
 // bytes as either record type, and read_prg_header over the same bytes.
 //
-// Fuzz data: the first byte chooses the type (even: Intel HEX, odd:
-// S-records); the rest is the input.
+// Fuzz data: the first byte chooses the type (bit 0 clear: Intel HEX, set:
+// S-records) and the conversion of what is accepted: bits 1-3 the format
+// (-v, -a, -a -t, -a -t0, -c, -q, -i -c, -i -q), bit 4 -g at the start the
+// records give (or $0000), bit 5 the hybrid's loader at $2000 (-i2000); the
+// rest is the input.
 //
 // Checked: whatever the reader accepts, every data byte of its records sits
 // at its record's address, nothing else is loaded, the pieces are in address
 // order and maximal, and the start address is the last one given; what it
 // refuses names a line of the input (none for "no data") and, for data
-// loaded twice, an address loaded by an earlier record.
+// loaded twice, an address loaded by an earlier record. And korvane's load
+// file of what it accepts, read back by korvane-verify's decoder, loads the
+// same bytes at the same addresses and nothing else (the hybrid's loader
+// aside; a single piece from below $0200 moved to $1F00 where the loader's
+// place is derived, as for a raw image), and starts at -g's address.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -16,8 +23,12 @@
 #include <vector>
 
 #include "check.h"
-#include "cli/parse.h"
+#include "formats/primitives.h"
+#include "in_memory.h"
+#include "loaders/loader_image.h"
 #include "records/records.h"
+#include "verify/decoders.h"
+#include "verify/memory_map.h"
 
 namespace {
 
@@ -93,6 +104,73 @@ reference read_plainly(std::string_view text, bool hex) {
     return ref;
 }
 
+struct conversion_choice {
+    std::vector<std::string> options;
+    file_format read_as;
+};
+
+const conversion_choice conversions[] = {
+    {{"-v"}, file_format::mon_65v},       {{"-a"}, file_format::mon_65a},
+    {{"-a", "-t"}, file_format::mon_65a}, {{"-a", "-t0"}, file_format::mon_65a},
+    {{"-c"}, file_format::checksum},      {{"-q"}, file_format::qsave},
+    {{"-i", "-c"}, file_format::hybrid},  {{"-i", "-q"}, file_format::hybrid},
+};
+
+// korvane's load file of the records, read back as the target reads it.
+void check_conversion(const record_load& load, uint8_t choice, bool hex) {
+    const conversion_choice& c = conversions[choice >> 1 & 7];
+    std::vector<std::string> arguments = c.options;
+    arguments.push_back(hex ? "-rhex" : "-rsrec");
+    const bool hybrid = c.read_as == file_format::hybrid;
+    const bool placed = hybrid && (choice & 0x20) != 0;
+    if (placed) arguments.push_back("-i2000");
+    int go = -1;
+    if ((choice & 0x10) != 0) {
+        go = static_cast<int>(std::max(load.start, 0LL) & 0xFFFF);
+        arguments.push_back("-g" + address_text(go).substr(1));
+    }
+    run_settings settings;
+    expect(
+        korvane_settings(arguments, settings) && check_settings(settings) == run_outcome::converted,
+        "korvane refuses the options of the conversion");
+    run_outcome outcome = run_outcome::usage;
+    const std::string file = convert_records(settings, load, outcome);
+    expect(outcome == run_outcome::converted, "korvane does not convert the records read");
+
+    decoding decoded;
+    decode_file({reinterpret_cast<const unsigned char*>(file.data()), file.size()}, c.read_as, 300,
+                decoded);
+    const memory_map map = map_memory(decoded);
+    // Where each loaded byte is due: at its address, unless the data moves.
+    const int first = load.pieces.front().first;
+    const bool moved = hybrid && !placed && load.pieces.size() == 1 && first < 0x200;
+    const int shift = moved ? moved_load_address - first : 0;
+    std::vector<bool> due(0x10000, false);
+    for (const cell_range& r : load.pieces) {
+        for (int a = r.first; a <= r.last; ++a) {
+            const auto at = static_cast<size_t>((a + shift) & 0xFFFF);
+            due[at] = true;
+            expect(map.bytes[at] == load.memory[static_cast<size_t>(a)],
+                   "korvane's load file stores another byte");
+        }
+    }
+    expect(map.loaded == due, "korvane's load file loads other addresses");
+
+    // The start: -g's address, which 65A sets in the register save area
+    // (unless the data fills it, and the monitor restarts from that alone).
+    const go_info& started = decoded.go;
+    if (go < 0) {
+        expect(started.kind == go_kind::none, "korvane's load file starts without -g");
+    } else if (c.read_as == file_format::mon_65a) {
+        expect(started.kind == go_kind::register_area &&
+                   (!started.start_sequence || started.address == go),
+               "korvane's 65A file does not start at -g's address");
+    } else {
+        expect(started.kind == go_kind::address && started.address == go,
+               "korvane's load file does not start at -g's address");
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -133,6 +211,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             expect(load.memory[a] == (in_piece[a] ? ref.memory[a] : 0),
                    "a byte is not the one its record gives");
         }
+        check_conversion(load, data[0], hex);
     }
 
     // A PRG file: its first two bytes are the load address, the rest the image.

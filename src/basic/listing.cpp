@@ -151,6 +151,10 @@ std::vector<listing_warning> listing_warnings(std::span<const listing_line> line
         const std::string& text = line.text;
         const std::string about = line_text(line);
         auto warn = [&](const std::string& what) { warnings.push_back({i, about + what}); };
+        if (end_of(text) != basic_end::none) {
+            warn("ends the load; BASIC reads the keyboard after it, not the lines that follow.");
+            continue;
+        }
         const long number = line_number(text);
         if (number >= 0 && number <= highest_line_number && only_a_number(text)) {
             warn("is only a line number; BASIC deletes line " + std::to_string(number) + ".");

@@ -75,5 +75,6 @@ struct listing_warning {
 // Every warning of the lines, in their order, and within a line in a fixed
 // order: over 71 characters, no line number, numbered above 63999,
 // lower-case letters outside quotes, a byte BASIC cannot take, "@", "_", a
-// repeated line number; a line that is only a number gets the deletion alone.
+// repeated line number; a line that is only a number gets the deletion
+// alone, and a line that ends the load (see end_of) that alone.
 std::vector<listing_warning> listing_warnings(std::span<const listing_line> lines);

@@ -105,6 +105,52 @@ bool write_image(const verify_settings& settings, const input_file& input,
                        error);
 }
 
+verify_output verify_load_file(const verify_settings& settings, std::span<const unsigned char> file,
+                               const char* shown, const audio_summary* audio) {
+    verify_output result;
+    auto trouble = [&](std::string text) {
+        result.status = verify_trouble;
+        result.error = std::move(text);
+        return result;
+    };
+    file_format format = settings.format;
+    bool recognised = false;
+    if (format == file_format::unknown) {
+        recognition found = recognise_format(file);
+        if (found.format == file_format::unknown) {
+            return trouble(std::string(shown) + ": " + found.problem);
+        }
+        format = found.format;
+        recognised = true;
+    }
+    result.format = format;
+
+    // BASIC keeps a program, not bytes at addresses: there is no Intel HEX of it.
+    if (format == file_format::basic && settings.hex_name != nullptr) {
+        return trouble(std::string(settings.hex_name) +
+                       ": a BASIC listing loads no memory image to write as Intel HEX; -o writes "
+                       "the program as a listing");
+    }
+    // A BASIC stream's NULs are checked for -b's rate, else the recording's own, else 300.
+    int basic_baud = settings.basic_baud;
+    if (basic_baud == 0) basic_baud = audio != nullptr && audio->baud != 0 ? audio->baud : 300;
+    decoding decoded;
+    decode_file(file, format, basic_baud, decoded);
+    memory_map map = map_memory(decoded);
+    std::vector<fault> faults = collect_faults(decoded, map);
+
+    if (format == file_format::basic) {
+        result.listing = program_listing(decoded.basic);
+    } else {
+        result.image = image_bytes(map);
+        result.hex = loaded_hex(decoded, map);
+    }
+    result.report = report_text(decoded, recognised, map, faults, settings.image_name, audio);
+    const bool clean = faults.empty() && (audio == nullptr || audio->faults.empty());
+    result.status = clean ? verify_clean : verify_faults;
+    return result;
+}
+
 int verify_main(int argc, char** argv) {
     verify_settings settings;
     std::string error;
@@ -133,54 +179,26 @@ int verify_main(int argc, char** argv) {
         complain(error);
         return verify_trouble;
     }
-    file_bytes file(input.bytes.data(), input.bytes.size());
-    file_format format = settings.format;
-    bool recognised = false;
-    if (format == file_format::unknown) {
-        recognition found = recognise_format(file);
-        if (found.format == file_format::unknown) {
-            complain(std::string(shown) + ": " + found.problem);
-            return verify_trouble;
-        }
-        format = found.format;
-        recognised = true;
-    }
-
-    // BASIC keeps a program, not bytes at addresses: there is no Intel HEX of it.
-    if (format == file_format::basic && settings.hex_name != nullptr) {
-        complain(std::string(settings.hex_name) +
-                 ": a BASIC listing loads no memory image to write as Intel HEX; -o writes "
-                 "the program as a listing");
+    const verify_output run =
+        verify_load_file(settings, input.bytes, shown, input.audio ? &audio : nullptr);
+    if (run.status == verify_trouble) {
+        complain(run.error);
         return verify_trouble;
     }
-    // A BASIC stream's NULs are checked for -b's rate, else the recording's own, else 300.
-    int basic_baud = settings.basic_baud;
-    if (basic_baud == 0) basic_baud = input.audio && audio.baud != 0 ? audio.baud : 300;
-    decoding decoded;
-    decode_file(file, format, basic_baud, decoded);
-    memory_map map = map_memory(decoded);
-    std::vector<fault> faults = collect_faults(decoded, map);
-
     if (settings.image_name != nullptr &&
-        !write_image(
-            settings, input,
-            format == file_format::basic ? program_listing(decoded.basic) : image_bytes(map),
-            error)) {
+        !write_image(settings, input, run.format == file_format::basic ? run.listing : run.image,
+                     error)) {
         complain(error);
         return verify_trouble;
     }
-    if (settings.hex_name != nullptr) {
-        const std::string hex = loaded_hex(decoded, map);
-        if (!write_named(settings.hex_name, settings.force, input, hex.data(), hex.size(), error)) {
-            complain(error);
-            return verify_trouble;
-        }
+    if (settings.hex_name != nullptr && !write_named(settings.hex_name, settings.force, input,
+                                                     run.hex.data(), run.hex.size(), error)) {
+        complain(error);
+        return verify_trouble;
     }
-    std::string report = report_text(decoded, recognised, map, faults, settings.image_name,
-                                     input.audio ? &audio : nullptr);
-    if (!write_and_close(STDOUT_FILENO, report.data(), report.size())) {
+    if (!write_and_close(STDOUT_FILENO, run.report.data(), run.report.size())) {
         complain("standard output: " + failure_reason());
         return verify_trouble;
     }
-    return faults.empty() && audio.faults.empty() ? verify_clean : verify_faults;
+    return run.status;
 }

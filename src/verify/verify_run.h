@@ -1,11 +1,14 @@
 // The whole run of korvane-verify: command line, input, decoding, image and
 // report. Usage errors and failures go to standard error as
-// "korvane-verify: ..." lines; the report goes to standard output.
+// "korvane-verify: ..." lines; the report goes to standard output. Its core,
+// verify_load_file, works on the load file's bytes in memory and writes nothing.
 #pragma once
 
+#include <span>
 #include <string>
 #include <vector>
 
+#include "verify/audio_summary.h"
 #include "verify/command_line.h"
 
 inline constexpr int verify_clean = 0;    // the file loads cleanly
@@ -30,6 +33,23 @@ bool read_input(const char* name, input_file& input, std::string& error);
 // never onto the input itself; a failed write or close is an error.
 bool write_image(const verify_settings& settings, const input_file& input,
                  const std::vector<unsigned char>& image, std::string& error);
+
+// What a run makes of a load file, before anything is written.
+struct verify_output {
+    int status = verify_clean;
+    std::string error;  // with verify_trouble: the message, without the program's name
+    file_format format = file_format::unknown;  // the format given or recognised
+    std::string report;                         // for standard output
+    std::vector<unsigned char> image;           // what -o writes of a load into memory
+    std::vector<unsigned char> listing;         // what -o writes of a BASIC stream
+    std::string hex;                            // what -O writes; empty for BASIC
+};
+
+// Recognises (where the settings give no format), decodes and reports the
+// load file, named `shown` in messages; audio is the recording it was decoded
+// from, or null. The settings' names are only words in the report here.
+verify_output verify_load_file(const verify_settings& settings, std::span<const unsigned char> file,
+                               const char* shown, const audio_summary* audio);
 
 // Returns the exit status.
 int verify_main(int argc, char** argv);

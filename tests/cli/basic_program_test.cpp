@@ -76,7 +76,8 @@ TEST_F(program, warns_of_every_line_basic_would_mangle_after_the_stream) {
                                 "20\n"
                                 "60 REM lower\n"
                                 "70 DATA abc, \"d:e\", f:PRINT \"g\"\n"
-                                "65535\n";
+                                "65535\n"
+                                "POKE 515,0\n";
     program_result r = run_with_input({"-b"}, listing);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.substr(0, 76), "10 REM " + std::string(68, 'A') + "\r");
@@ -92,6 +93,8 @@ TEST_F(program, warns_of_every_line_basic_would_mangle_after_the_stream) {
         "line 9 of the listing repeats line number 20; BASIC keeps the later.",
         "line 10 of the listing is only a line number; BASIC deletes line 20.",
         "line 13 of the listing is numbered above 63999; BASIC rejects it.",
+        ("line 14 of the listing ends the load; BASIC reads the keyboard after it, not the lines "
+         "that follow."),
     };
     std::string err;
     for (const char* text : expected) err += "\nWarning: " + std::string(text) + "\n";
