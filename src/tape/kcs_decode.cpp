@@ -93,7 +93,7 @@ void hand_over(kcs_decoder& d, std::vector<unsigned char>& out) {
 
 std::unique_ptr<kcs_decoder, void (*)(kcs_decoder*)> make_decoder(int rate, int channels,
                                                                   const decode_options& options) {
-    if (rate < lowest_rate || (channels != 1 && channels != 2) ||
+    if (rate < lowest_rate || rate > highest_decoded_rate || (channels != 1 && channels != 2) ||
         (options.baud != 0 && !is_kcs_baud(options.baud)))
         return {nullptr, destroy};
     auto d = std::unique_ptr<kcs_decoder, void (*)(kcs_decoder*)>(new kcs_decoder, destroy);

@@ -46,9 +46,14 @@ struct decode_result {
 
 struct kcs_decoder;
 
+// The fastest sampling the decoder takes: four times the fastest studio
+// rate. A header that names more is no recording of a cassette, and the
+// decimation filter for it would take longer to set up than to decode.
+inline constexpr int highest_decoded_rate = 768000;
+
 // A decoder for a recording of `channels` interleaved channels (1 or 2) at
-// `rate` samples per second (8000 or more). The pointer is empty when the
-// rate, the channel count or options.baud is out of range.
+// `rate` samples per second (8000 to highest_decoded_rate). The pointer is
+// empty when the rate, the channel count or options.baud is out of range.
 std::unique_ptr<kcs_decoder, void (*)(kcs_decoder*)> make_decoder(int rate, int channels,
                                                                   const decode_options& options);
 

@@ -140,10 +140,15 @@ TEST(failed_decoding, leaves_no_empty_output) {
     std::string low = read_file(dir.at("low.wav"));
     low.replace(24, 8, "\xA0\x0F\0\0\x40\x1F\0\0"s);  // 4000 samples, 8000 bytes a second
     write_file(dir.at("low.wav"), low);
+    // A header naming 1.3 GHz, whose decimation filter alone would take hours to make.
+    std::string fast = read_file(dir.at("low.wav"));
+    fast.replace(24, 8, "\x00\x6D\x7C\x4D\x00\xDA\xF8\x9A"s);  // 1300000000 Hz, twice that in bytes
+    write_file(dir.at("fast.wav"), fast);
     ASSERT_EQ(run_tape({"-L", "0", "-T", "0", "-o", "empty.wav"}, "", dir.path).status, 0);
     const std::pair<std::string, std::string> cases[] = {
         {"low.wav", "korvane-tape: low.wav is sampled at 4000 Hz; at least 8000 are needed\n"},
         {"empty.wav", "korvane-tape: no cassette signal found in empty.wav\n"},
+        {"fast.wav", "korvane-tape: fast.wav cannot be decoded at 1300000000 Hz\n"},
     };
     for (const auto& [name, err] : cases) {
         program_result r = run_tape({"-d", "-o", "out.bin", name}, "", dir.path);
