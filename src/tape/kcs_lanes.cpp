@@ -139,6 +139,7 @@ void end_dropout(lane& l, const setup& k) {
     if (l.mode == lane_mode::frame && l.touched) {
         if (first < 0) first = l.released;
         last = l.released;
+        l.named = true;
     }
     if (first >= 0)
         add_fault(l, {tape_fault_kind::dropout, seconds(k, l.absent_from), first, last});
@@ -269,10 +270,14 @@ void end_unsure(lane& l) {
 // The silence has lasted too long for a dropout: a pause. Bytes that began
 // in it are forgotten, the one it cut short is kept and reported.
 void pause(lane& l, const setup& k) {
-    if (l.mode == lane_mode::frame && !l.unheard) {
+    // A byte begun in the silence is forgotten, unless the signal came back
+    // inside it and a dropout already names it.
+    if (l.mode == lane_mode::frame && (!l.unheard || l.named)) {
         for (int i = l.index; i < 10; ++i) l.bits |= 1u << i;
         l.touched = true;
-        l.held.push_back(frame_byte(l));
+        held_byte b = frame_byte(l);
+        b.unheard = false;
+        l.held.push_back(b);
     }
     int64_t first = -1;
     int64_t last = -1;
@@ -303,6 +308,7 @@ void begin_frame(lane& l, double edge, bool unheard, bool abrupt) {
     l.mode = lane_mode::frame;
     l.edge = edge;
     l.unheard = unheard;
+    l.named = false;
     l.abrupt = abrupt;
     // Back to back with the byte before, at either number of stop bits?
     const double gap = (edge - l.last_edge) / l.bit;

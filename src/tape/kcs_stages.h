@@ -226,6 +226,7 @@ struct lane {
     double e_mid = 0, p_mid = 0;
     double edge = 0;
     bool unheard = false;
+    bool named = false;  // a dropout already reported names it: it is kept whatever follows
     bool touched = false;
     bool abrupt = false;
     int gap = 0;               // that of the frame being read

@@ -448,6 +448,27 @@ TEST_P(cut_recording, keeps_and_reports_the_last_byte) {
 
 INSTANTIATE_TEST_SUITE_P(bits_heard, cut_recording, ::testing::Values(0.7, 5.0, 8.5));
 
+// The signal vanishes from byte 20's stop bit over byte 21's start bit,
+// comes back at its bit 3 and the recording ends at its bit 6: byte 21,
+// named by the dropout, is kept as far as it was heard, not forgotten as a
+// byte begun in silence would be.
+TEST(cut_recording, keeps_a_byte_begun_in_a_dropout_it_names) {
+    const tape_signal s = short_tape(44100);
+    const std::vector<unsigned char> data = random_bytes(30, 43);
+    std::vector<float> x = render(s, data);
+    std::fill(x.begin() + static_cast<long>(bit_sample(s, frame_bit(s, 20, 9))),
+              x.begin() + static_cast<long>(bit_sample(s, frame_bit(s, 21, 3))), 0.0f);
+    x.resize(bit_sample(s, frame_bit(s, 21, 6)));
+    decoded d = decode(x, s.rate);
+    ASSERT_EQ(d.bytes.size(), 22u);
+    EXPECT_TRUE(std::equal(d.bytes.begin(), d.bytes.begin() + 20, data.begin()));
+    ASSERT_GE(d.result.faults.size(), 1u);
+    for (const tape_fault& f : d.result.faults) {
+        EXPECT_GE(f.first, 20);
+        EXPECT_LE(f.last, 21);
+    }
+}
+
 // After a pause the tape comes back 20 dB softer, behind a short leader.
 TEST(long_pause, then_a_softer_tape_is_followed) {
     const tape_signal s = short_tape(44100);
@@ -509,6 +530,8 @@ TEST(no_bytes, leave_the_bit_rate_unknown) {
 
 TEST(make_decoder, refuses_what_it_cannot_decode) {
     EXPECT_FALSE(make_decoder(7999, 1, {}));
+    EXPECT_FALSE(make_decoder(768001, 1, {}));
+    EXPECT_TRUE(make_decoder(768000, 1, {}));
     EXPECT_FALSE(make_decoder(44100, 3, {}));
     EXPECT_FALSE(make_decoder(44100, 1, {400, channel_choice::cleanest}));
     EXPECT_TRUE(make_decoder(8000, 2, {1200, channel_choice::mix}));
