@@ -25,6 +25,7 @@ namespace {
 constexpr double slowest = 0.8;  // the speeds the mixers may be tuned to
 constexpr double fastest = 1.25;
 constexpr double noise_share = 0.005;  // see track_share
+constexpr double steady_level = 0.5;   // see analyze
 
 constexpr int table_bits = 10;
 constexpr size_t table_size = size_t{1} << table_bits;
@@ -205,6 +206,17 @@ bool analyze(analyzer& a, double x, const setup& k, bool& found) {
         const double ratio = a.tracking ? 20 : 2;
         double gm = nm > ratio * ns ? 1.0 : 0.0;
         double gs = ns > ratio * nm ? 1.0 : 0.0;
+        if (!a.tracking) {
+            // While the speed is sought, only a tone at least half as strong
+            // in one cycle as in the other: a pair across a change of tone,
+            // one cycle only partly in it, turns the phase as a speed error
+            // would, and behind a short leader at 1200 baud such pairs are
+            // most of what there is.
+            const double lm = norm(last.mr, last.mi), bm = norm(before.mr, before.mi);
+            const double ls = norm(last.sr, last.si), bs = norm(before.sr, before.si);
+            if (std::min(lm, bm) < steady_level * std::max(lm, bm)) gm = 0;
+            if (std::min(ls, bs) < steady_level * std::max(ls, bs)) gs = 0;
+        }
         a.vm_re += gm * (last.mr * before.mr + last.mi * before.mi);
         a.vm_im += gm * (last.mi * before.mr - last.mr * before.mi);
         a.vs_re += gs * (last.sr * before.sr + last.si * before.si);
