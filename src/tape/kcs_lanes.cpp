@@ -151,7 +151,7 @@ held_byte frame_byte(const lane& l) {
     b.value = static_cast<unsigned char>(l.bits >> 1 & 0xFF);
     b.framing = !l.unheard && (l.bits >> 9 & 1) == 0;
     b.touched = l.touched;
-    b.unheard = l.unheard;
+    b.unheard = l.unheard && !l.named;  // a byte a dropout names is kept
     b.abrupt = l.abrupt;
     b.gap = l.gap;
     b.start = l.edge;
@@ -275,9 +275,7 @@ void pause(lane& l, const setup& k) {
     if (l.mode == lane_mode::frame && (!l.unheard || l.named)) {
         for (int i = l.index; i < 10; ++i) l.bits |= 1u << i;
         l.touched = true;
-        held_byte b = frame_byte(l);
-        b.unheard = false;
-        l.held.push_back(b);
+        l.held.push_back(frame_byte(l));
     }
     int64_t first = -1;
     int64_t last = -1;

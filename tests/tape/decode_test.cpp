@@ -449,17 +449,21 @@ TEST_P(cut_recording, keeps_and_reports_the_last_byte) {
 
 INSTANTIATE_TEST_SUITE_P(bits_heard, cut_recording, ::testing::Values(0.7, 5.0, 8.5));
 
+class begun_in_a_dropout : public ::testing::TestWithParam<double> {};
+
 // The signal vanishes from byte 20's stop bit over byte 21's start bit,
-// comes back at its bit 3 and the recording ends at its bit 6: byte 21,
-// named by the dropout, is kept as far as it was heard, not forgotten as a
-// byte begun in silence would be.
-TEST(cut_recording, keeps_a_byte_begun_in_a_dropout_it_names) {
+// comes back at its bit 3 and is gone from its bit 6: the recording ends
+// there, or goes on in silence for the parameter's seconds. Byte 21, named
+// by the dropout, is kept as far as it was heard, not forgotten as a byte
+// begun in silence would be.
+TEST_P(begun_in_a_dropout, is_kept_when_it_is_named) {
     const tape_signal s = short_tape(44100);
     const std::vector<unsigned char> data = random_bytes(30, 43);
     std::vector<float> x = render(s, data);
     std::fill(x.begin() + static_cast<long>(bit_sample(s, frame_bit(s, 20, 9))),
               x.begin() + static_cast<long>(bit_sample(s, frame_bit(s, 21, 3))), 0.0f);
-    x.resize(bit_sample(s, frame_bit(s, 21, 6)));
+    x.resize(bit_sample(s, frame_bit(s, 21, 6)) + static_cast<size_t>(GetParam() * s.rate));
+    std::fill(x.begin() + static_cast<long>(bit_sample(s, frame_bit(s, 21, 6))), x.end(), 0.0f);
     decoded d = decode(x, s.rate);
     ASSERT_EQ(d.bytes.size(), 22u);
     EXPECT_TRUE(std::equal(d.bytes.begin(), d.bytes.begin() + 20, data.begin()));
@@ -469,6 +473,8 @@ TEST(cut_recording, keeps_a_byte_begun_in_a_dropout_it_names) {
         EXPECT_LE(f.last, 21);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(then_the_end, begun_in_a_dropout, ::testing::Values(0.0, 0.5));
 
 // After a pause the tape comes back 20 dB softer, behind a short leader.
 TEST(long_pause, then_a_softer_tape_is_followed) {
