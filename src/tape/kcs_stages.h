@@ -134,6 +134,7 @@ struct analyzer {
     int q_len = 0, q2_len = 0;
     double q_part = 0, q2_part = 0;
     double vm_re = 0, vm_im = 0, vs_re = 0, vs_im = 0, vw = 0;
+    int pairs = 0, pairs_steady = 0;  // pairs of cycles weighed in the block, and those taken
     double cm_re = 0, cm_im = 0, cs_re = 0, cs_im = 0, cw = 0;
     double heard = 0;  // the evidence a block of clean tone gives, once a signal is found
     int block_left = 0;

@@ -99,7 +99,11 @@ void update_speed(analyzer& a, const setup& k) {
     double coherence = steadiness(a.cm_re, a.cm_im, a.cs_re, a.cs_im, a.cw);
     // Once a signal is found, a block must carry a fair share of its usual
     // evidence: in silence the filters' ringing would steer the loop.
-    bool heard = a.tracking ? a.vw > 0.05 * a.heard : a.settling == 0;
+    // While the speed is sought, a block counts only where nearly all its
+    // pairs held one tone: in a stream whose tone changes with every bit
+    // (bytes of $55 at 1200 baud) the odd pair that passes is off.
+    bool heard =
+        a.tracking ? a.vw > 0.05 * a.heard : a.settling == 0 && 4 * a.pairs_steady >= 3 * a.pairs;
     if (coherence > 0.5 && heard) {
         if (a.tracking) a.heard += 0.05 * (a.vw - a.heard);
         double wm = std::sqrt(norm(a.vm_re, a.vm_im));
@@ -116,6 +120,7 @@ void update_speed(analyzer& a, const setup& k) {
     }
     a.speed = std::clamp(a.speed, slowest, fastest);
     a.vm_re = a.vm_im = a.vs_re = a.vs_im = a.vw = 0;
+    a.pairs = a.pairs_steady = 0;
     tune(a, k);
 }
 
@@ -222,6 +227,8 @@ bool analyze(analyzer& a, double x, const setup& k, bool& found) {
         a.vs_re += gs * (last.sr * before.sr + last.si * before.si);
         a.vs_im += gs * (last.si * before.sr - last.sr * before.si);
         a.vw += gm * nm + gs * ns;
+        ++a.pairs;
+        if (gm + gs > 0) ++a.pairs_steady;
     }
 
     if (--a.block_left > 0) return false;

@@ -112,6 +112,25 @@ INSTANTIATE_TEST_SUITE_P(all, short_leader,
                                            leader_case{300, 44100, 6}, leader_case{1200, 44100, 12},
                                            leader_case{1200, 192000, 12}));
 
+// Bytes of $55 with one stop bit change tone at every bit: behind 8 bits of
+// leader at 1200 baud nothing but the leader tells the speed, and the odd
+// pair of cycles that seems to hold one tone (at the $5B and $42 here) must
+// not move it.
+TEST(short_leader, before_a_tone_that_changes_every_bit) {
+    tape_signal s = short_tape(73280, 1200, 1);
+    s.leader_seconds = 8.0 / 1200;
+    s.trailer_seconds = 2.0 / 1200;
+    s.level_db = 5;
+    std::vector<unsigned char> data(36, 0x55);
+    data[0] = 0x5B;
+    data[12] = 0x42;
+    decoded d = decode(render(s, data), s.rate, 1, {1200, channel_choice::cleanest});
+    EXPECT_EQ(d.bytes, data);
+    EXPECT_NEAR(d.result.speed, 0, 0.005);
+    ASSERT_EQ(d.result.fault_count, 1);
+    EXPECT_EQ(d.result.faults[0].first, 0);
+}
+
 class begun_inside_a_byte : public ::testing::TestWithParam<leader_case> {};
 
 // The recording begins `leader_bits` bits (here: sixteenths of a bit) into
