@@ -89,16 +89,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (samples.empty()) expect(!result.signal, "a recording of nothing gave a signal");
     // The signal is found over some 40 ms of it, by a tone that holds for a
     // few bits: a recording with no leader whose tone changes every bit or
-    // two all through (bytes of $55 at 1200 baud) gives it nothing to go by.
-    int64_t run = 0;
-    int64_t longest = 0;
-    for (int64_t bit = 0, last = -1; bit < encoder.layout.total_bits(); ++bit) {
+    // two (bytes of $55 at 1200 baud) gives it nothing to go by until a run
+    // of 4 equal bits, and one that ends within 50 ms of that run's start
+    // leaves it too little.
+    const int64_t bits = encoder.layout.total_bits();
+    int64_t steady_from = bits;  // where the first run of 4 equal bits begins
+    for (int64_t bit = 0, run = 0, last = -1; bit < bits && steady_from == bits; ++bit) {
         const int value = tape_bit(encoder, bit);
         run = value == last ? run + 1 : 1;
         last = value;
-        longest = std::max(longest, run);
+        if (run == 4) steady_from = bit - 3;
     }
-    if (!result.signal && (samples.size() < static_cast<size_t>(signal.rate / 15) || longest < 4))
+    const bool steady_in_time = (bits - steady_from) * 20 >= signal.baud;
+    if (!result.signal &&
+        (samples.size() < static_cast<size_t>(signal.rate / 15) || !steady_in_time))
         return 0;
     const double leader_bits = signal.leader_seconds * signal.baud;
     if (leader_bits > 10 || bytes.empty()) {
