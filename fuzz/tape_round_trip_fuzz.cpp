@@ -88,19 +88,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     if (samples.empty()) expect(!result.signal, "a recording of nothing gave a signal");
     // The signal is found over some 40 ms of it, by a tone that holds for a
-    // few bits: a recording with no leader whose tone changes every bit or
-    // two (bytes of $55 at 1200 baud) gives it nothing to go by until a run
-    // of 4 equal bits, and one that ends within 50 ms of that run's start
-    // leaves it too little.
+    // few bits: in a recording with no leader whose tone changes every bit or
+    // two (bytes of $55 at 1200 baud) only a run of 4 equal bits gives it
+    // something to go by, and only where it comes 50 ms or more into the
+    // recording, once the tone's share is known, and 30 ms or more before the
+    // end.
     const int64_t bits = encoder.layout.total_bits();
-    int64_t steady_from = bits;  // where the first run of 4 equal bits begins
-    for (int64_t bit = 0, run = 0, last = -1; bit < bits && steady_from == bits; ++bit) {
+    bool steady_in_time = false;  // such a run ends in that stretch
+    for (int64_t bit = 0, run = 0, last = -1; bit < bits && !steady_in_time; ++bit) {
         const int value = tape_bit(encoder, bit);
         run = value == last ? run + 1 : 1;
         last = value;
-        if (run == 4) steady_from = bit - 3;
+        steady_in_time =
+            run >= 4 && (bit + 1) * 20 >= signal.baud && (bits - bit - 1) * 100 >= 3 * signal.baud;
     }
-    const bool steady_in_time = (bits - steady_from) * 20 >= signal.baud;
     if (!result.signal &&
         (samples.size() < static_cast<size_t>(signal.rate / 15) || !steady_in_time))
         return 0;
